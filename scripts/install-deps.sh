@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Vantrel need.
+# Safe to run again: it says nothing and changes nothing when all are present.
+set -euo pipefail
+
+packages=(
+  build-essential
+  cmake
+  ninja-build
+  pkg-config
+  libssl-dev
+  googletest
+  libgtest-dev
+  libgmock-dev
+  libbenchmark-dev
+  clang-format
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+  sudo=()
+elif command -v sudo >/dev/null 2>&1; then
+  sudo=(sudo)
+else
+  echo "install-deps: need root (or sudo) to install: ${missing[*]}" >&2
+  exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
