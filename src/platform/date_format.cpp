@@ -1,1 +1,74 @@
-// placeholder
+#include "platform/date_format.h"
+
+#include <langinfo.h>
+
+#include <array>
+#include <ctime>
+
+namespace vantrel {
+
+namespace {
+
+std::tm ToTm(TDateTime value) {
+  const TDateTimeParts p = DecodeDateTime(value);
+  std::tm tm{};
+  tm.tm_year = p.Year - 1900;
+  tm.tm_mon = p.Month - 1;
+  tm.tm_mday = p.Day;
+  tm.tm_hour = p.Hour;
+  tm.tm_min = p.Minute;
+  tm.tm_sec = p.Second;
+  tm.tm_wday = p.DayOfWeek;
+  tm.tm_isdst = -1;
+  return tm;
+}
+
+std::string Format(const char* format, const std::tm& tm) {
+  std::array<char, 256> buffer{};
+  // strftime returns 0 both for an empty result and for an overflow; 256 bytes
+  // hold every locale's date or time format.
+  const std::size_t n = std::strftime(buffer.data(), buffer.size(), format, &tm);
+  return std::string(buffer.data(), n);
+}
+
+std::string LangInfo(nl_item item) {
+  const char* text = nl_langinfo(item);
+  return text ? text : "";
+}
+
+bool IsMidnight(TDateTime value) {
+  const TDateTimeParts p = DecodeDateTime(value);
+  return p.Hour == 0 && p.Minute == 0 && p.Second == 0 && p.Millisecond == 0;
+}
+
+}  // namespace
+
+std::string ShortDateText(TDateTime value) {
+  return Format(nl_langinfo(D_FMT), ToTm(value));
+}
+
+std::string LongTimeText(TDateTime value) {
+  return Format(nl_langinfo(T_FMT), ToTm(value));
+}
+
+std::string TimeStampText(TDateTime value) {
+  return ShortDateText(value) + " " + LongTimeText(value);
+}
+
+std::string DateTimeText(TDateTime value) {
+  return IsMidnight(value) ? ShortDateText(value) : TimeStampText(value);
+}
+
+std::string ShortMonthName(int month) {
+  if (month < 1 || month > 12)
+    return "";
+  return LangInfo(static_cast<nl_item>(ABMON_1 + month - 1));
+}
+
+std::string LongMonthName(int month) {
+  if (month < 1 || month > 12)
+    return "";
+  return LangInfo(static_cast<nl_item>(MON_1 + month - 1));
+}
+
+}  // namespace vantrel

@@ -14,7 +14,9 @@ using namespace std::chrono;
 constexpr std::int64_t kMsPerDay = 86400000;
 constexpr sys_days kDayZero = sys_days{year{1899} / December / 30};
 
-std::int64_t DayNumber(const year_month_day& date) { return (sys_days{date} - kDayZero).count(); }
+std::int64_t DayNumber(const year_month_day& date) {
+  return (sys_days{date} - kDayZero).count();
+}
 
 }  // namespace
 
@@ -40,11 +42,16 @@ TDateTime EncodeTime(int hour, int minute, int second, int millisecond) {
 }
 
 TDateTime EncodeDateTime(int y, int mo, int d, int h, int mi, int s, int ms) {
-  return EncodeDate(y, mo, d) + EncodeTime(h, mi, s, ms);
+  // Before day zero the fraction still counts forward from midnight, so it is
+  // subtracted from the (negative) day number.
+  const TDateTime date = EncodeDate(y, mo, d);
+  const TDateTime time = EncodeTime(h, mi, s, ms);
+  return date < 0 ? date - time : date + time;
 }
 
 TDateTimeParts DecodeDateTime(TDateTime value) {
-  if (!std::isfinite(value) || std::fabs(value) > 3.0e6) value = 0;  // far outside 1..9999
+  if (!std::isfinite(value) || std::fabs(value) > 3.0e6)
+    value = 0;  // far outside 1..9999
   // The day is the integral part and the time of day the absolute fraction, so a
   // negative value before day zero still reads as a time forward from midnight.
   double whole = std::trunc(value);
@@ -95,6 +102,8 @@ system_clock::time_point TimePointFromDateTime(TDateTime value) {
   return system_clock::from_time_t(seconds) + milliseconds{p.Millisecond};
 }
 
-TDateTime NowDateTime() { return DateTimeFromTimePoint(system_clock::now()); }
+TDateTime NowDateTime() {
+  return DateTimeFromTimePoint(system_clock::now());
+}
 
 }  // namespace vantrel

@@ -12,12 +12,15 @@ TUiPump& Pump() {
 bool pumping = false;
 }  // namespace
 
-void SetUiPump(TUiPump pump) { Pump() = std::move(pump); }
+void SetUiPump(TUiPump pump) {
+  Pump() = std::move(pump);
+}
 
 void PumpUi() {
   // An event handled inside the pump may itself read a file; it must not pump again
   // from within the first pump.
-  if (pumping || !Pump()) return;
+  if (pumping || !Pump())
+    return;
   pumping = true;
   try {
     Pump()();

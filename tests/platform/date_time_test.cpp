@@ -42,6 +42,14 @@ TEST(DateTime, EncodeDecodeRoundTripWithWeekday) {
   EXPECT_EQ(p.DayOfWeek, 6);  // a Saturday
 }
 
+TEST(DateTime, DatesBeforeDayZeroRoundTrip) {
+  const TDateTimeParts p = DecodeDateTime(EncodeDateTime(999, 1, 2, 3, 4, 5));
+  EXPECT_EQ(p.Year, 999);
+  EXPECT_EQ(p.Day, 2);
+  EXPECT_EQ(p.Hour, 3);
+  EXPECT_EQ(p.Second, 5);
+}
+
 TEST(DateTime, SystemClockIsReadAsLocalTime) {
   test::TTimeZoneGuard zone("EST5");
   // 2026-12-05 14:07:03.500 UTC is 09:07:03.500 five hours west.
