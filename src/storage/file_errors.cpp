@@ -7,8 +7,7 @@ namespace vantrel {
 EDataFileError::EDataFileError(const std::string& fileName, const std::string& reason)
     : std::runtime_error(fileName + "\r\n" + reason), FileName_(fileName), Reason_(reason) {}
 
-EInOutError::EInOutError(const std::string& fileName, int errorNumber,
-                         const std::string& operation)
+EInOutError::EInOutError(const std::string& fileName, int errorNumber, const std::string& operation)
     : std::runtime_error(fileName + "\r\n" + operation + ": " + std::strerror(errorNumber) + "."),
       FileName_(fileName),
       ErrorNumber_(errorNumber) {}

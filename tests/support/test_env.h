@@ -28,7 +28,10 @@ class TTimeZoneGuard {
   std::optional<TEnvGuard> Env_;
 };
 
-// Pins the C library locale (LC_ALL) for the guard's life; the "C" locale is on every machine.
+// Pins the C library locale (LC_ALL) for the guard's life; the "C" locale is on
+// every machine. A locale such as "de_DE.UTF-8" that the machine has not
+// generated is compiled once into a private folder (LOCPATH) from the locale
+// sources of the "locales" package; Ok() says whether the switch worked.
 class TLocaleGuard {
  public:
   explicit TLocaleGuard(const char* name = "C");

@@ -46,7 +46,8 @@ std::string ReadFileBytes(const fs::path& path) {
 void WriteFileBytes(const fs::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) ADD_FAILURE() << "cannot write " << path;
+  if (!out)
+    ADD_FAILURE() << "cannot write " << path;
 }
 
 void IncrementByte(const fs::path& path, std::size_t offset, int delta) {
@@ -62,7 +63,8 @@ void IncrementByte(const fs::path& path, std::size_t offset, int delta) {
 void ShrinkFile(const fs::path& path, std::size_t size) {
   std::error_code ec;
   fs::resize_file(path, size, ec);
-  if (ec) ADD_FAILURE() << "cannot shrink " << path << ": " << ec.message();
+  if (ec)
+    ADD_FAILURE() << "cannot shrink " << path << ": " << ec.message();
 }
 
 }  // namespace vantrel::test

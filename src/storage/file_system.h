@@ -1,0 +1,107 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "storage/buffered_file.h"
+
+namespace vantrel {
+
+enum TxxOpenMode : std::uint8_t {
+  omRead = 0,    // existing file, header checked, positioned at the first block
+  omCreate = 1,  // new or emptied file with a fresh header
+  omAppend = 2,  // existing file positioned at its end (header not checked), or a new one
+};
+
+// The record-file container under every data file: a signature and version
+// header, then blocks scrambled with the pass phrase, each followed by its
+// check value (layout in storage/file_system_format.h). It knows nothing about
+// what the blocks mean; read them back with the sizes they were written with.
+//
+// Errors: EDataFileError with kFileNotFound (an empty file on omRead),
+// kWrongFileFormat (signature or check value mismatch, a negative string
+// length) or kWrongFileVersion (version text unwritable, unreadable or newer
+// than expected); EInOutError from the file layer for everything else,
+// including a file that ends inside a block (ReadPastEnd).
+//
+// Open, Close and every block read or write first let the user interface
+// dispatch its pending events (PumpUi).
+class TxxFileSystem {
+ public:
+  // Only records the values; no file is touched.
+  TxxFileSystem(std::string fileName, std::string signature, double version,
+                std::string passPhrase);
+  // Closes a file still open, writing out what it can; errors are not
+  // reported here, so callers that must know call Close.
+  ~TxxFileSystem() = default;
+
+  TxxFileSystem(const TxxFileSystem&) = delete;
+  TxxFileSystem& operator=(const TxxFileSystem&) = delete;
+
+  // Throws std::invalid_argument for a mode outside TxxOpenMode (nothing is
+  // opened or created) and std::logic_error when already open. On any failure
+  // the container stays closed.
+  void Open(TxxOpenMode mode);
+  // Writes out pending blocks and closes. If writing fails the error is
+  // thrown and the container stays open, so Close can be tried again.
+  void Close();
+  // True when not open, or when the position is at or beyond the end.
+  bool Eof() const;
+
+  void ReadBuffer(void* buffer, std::size_t size);
+  // The caller's buffer is left as it was.
+  void WriteBuffer(const void* buffer, std::size_t size);
+  std::int32_t ReadInteger();
+  void WriteInteger(std::int32_t value);
+  std::uint8_t ReadByte();
+  void WriteByte(std::uint8_t value);
+  double ReadDouble();
+  void WriteDouble(double value);
+  std::string ReadString();
+  // Throws std::length_error for a text longer than a signed 32-bit count.
+  void WriteString(const std::string& value);
+
+  // Writes out pending blocks and has the system put them on the disk, for
+  // callers that rename a finished file over the real one afterwards.
+  void Sync();
+
+  // Where the next block starts and how long the file is (pending blocks
+  // included), so that a reader can tell a torn last block (fewer bytes left
+  // than StoredSize of a whole block) from a good one before reading it.
+  std::uint64_t Position() const { return File_.Position(); }
+  std::uint64_t Size() const { return File_.Size(); }
+  // Bytes on disk of a block of `blockSize` bytes, check value included.
+  std::uint64_t StoredSize(std::size_t blockSize) const;
+  // Bytes on disk of the header block.
+  std::uint64_t HeaderSize() const;
+  // Cuts the file to `size` bytes, e.g. a torn last block before appending
+  // (omCreate or omAppend only). A position beyond it moves to the new end.
+  void Truncate(std::uint64_t size);
+
+  // After omRead, the version found in the file; otherwise as constructed.
+  double Version() const { return Version_; }
+  bool Opened() const { return Opened_; }
+  const std::string& FileName() const { return FileName_; }
+
+ private:
+  void ReadBlock(void* buffer, std::size_t size);
+  void WriteBlock(const void* buffer, std::size_t size);
+  // Fails with ReadPastEnd unless `size` more bytes remain.
+  void RequireRemaining(std::uint64_t size) const;
+  void ReadHeader();
+  void WriteHeader(const std::string& versionText);
+  [[noreturn]] void Fail(const char* reason) const;
+
+  TBufferedFile File_;
+  std::string FileName_;
+  std::string Signature_;
+  std::string PassPhrase_;
+  double Version_;
+  bool Opened_ = false;
+  // Scrambled copy of the block being written, reused from block to block.
+  std::vector<unsigned char> Scratch_;
+};
+
+}  // namespace vantrel
