@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+// Removed once this folder has real tests.
+TEST(Placeholder, Builds) {}
