@@ -9,11 +9,15 @@ packages=(
   ninja-build
   pkg-config
   libssl-dev
+  qt6-base-dev
   googletest
   libgtest-dev
   libgmock-dev
   libbenchmark-dev
   clang-format
+  locales
+  tinyproxy
+  microsocks
 )
 
 missing=()
