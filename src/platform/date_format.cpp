@@ -9,20 +9,6 @@ namespace vantrel {
 
 namespace {
 
-std::tm ToTm(TDateTime value) {
-  const TDateTimeParts p = DecodeDateTime(value);
-  std::tm tm{};
-  tm.tm_year = p.Year - 1900;
-  tm.tm_mon = p.Month - 1;
-  tm.tm_mday = p.Day;
-  tm.tm_hour = p.Hour;
-  tm.tm_min = p.Minute;
-  tm.tm_sec = p.Second;
-  tm.tm_wday = p.DayOfWeek;
-  tm.tm_isdst = -1;
-  return tm;
-}
-
 std::string Format(const char* format, const std::tm& tm) {
   std::array<char, 256> buffer{};
   // strftime returns 0 both for an empty result and for an overflow; 256 bytes
@@ -44,11 +30,11 @@ bool IsMidnight(TDateTime value) {
 }  // namespace
 
 std::string ShortDateText(TDateTime value) {
-  return Format(nl_langinfo(D_FMT), ToTm(value));
+  return Format(nl_langinfo(D_FMT), BrokenDownTime(value));
 }
 
 std::string LongTimeText(TDateTime value) {
-  return Format(nl_langinfo(T_FMT), ToTm(value));
+  return Format(nl_langinfo(T_FMT), BrokenDownTime(value));
 }
 
 std::string TimeStampText(TDateTime value) {

@@ -88,18 +88,24 @@ TDateTime DateTimeFromTimePoint(system_clock::time_point point) {
   return static_cast<double>(DayNumber(ymd)) + static_cast<double>(timeMs) / kMSecsPerDay;
 }
 
-system_clock::time_point TimePointFromDateTime(TDateTime value) {
+std::tm BrokenDownTime(TDateTime value) {
   const TDateTimeParts p = DecodeDateTime(value);
-  std::tm local{};
-  local.tm_year = p.Year - 1900;
-  local.tm_mon = p.Month - 1;
-  local.tm_mday = p.Day;
-  local.tm_hour = p.Hour;
-  local.tm_min = p.Minute;
-  local.tm_sec = p.Second;
-  local.tm_isdst = -1;  // let the zone rules decide
+  std::tm tm{};
+  tm.tm_year = p.Year - 1900;
+  tm.tm_mon = p.Month - 1;
+  tm.tm_mday = p.Day;
+  tm.tm_hour = p.Hour;
+  tm.tm_min = p.Minute;
+  tm.tm_sec = p.Second;
+  tm.tm_wday = p.DayOfWeek;
+  tm.tm_isdst = -1;  // let the zone rules decide
+  return tm;
+}
+
+system_clock::time_point TimePointFromDateTime(TDateTime value) {
+  std::tm local = BrokenDownTime(value);
   const std::time_t seconds = mktime(&local);
-  return system_clock::from_time_t(seconds) + milliseconds{p.Millisecond};
+  return system_clock::from_time_t(seconds) + milliseconds{DecodeDateTime(value).Millisecond};
 }
 
 TDateTime NowDateTime() {

@@ -34,6 +34,10 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
 // The calendar fields of a date-time, rounded to the nearest millisecond.
 TDateTimeParts DecodeDateTime(TDateTime value);
 
+// The calendar fields as the C library's broken-down time (whole seconds;
+// tm_isdst -1), for strftime and mktime.
+std::tm BrokenDownTime(TDateTime value);
+
 // Local time of a point of the system clock, and back (through the C library's
 // time-zone rules).
 TDateTime DateTimeFromTimePoint(std::chrono::system_clock::time_point point);
