@@ -204,13 +204,55 @@ void TxxFileSystem::RequireRemaining(std::uint64_t size) const {
     throw EInOutError::ReadPastEnd(FileName_);
 }
 
+const TxxFileSystem::TKeyRow* TxxFileSystem::KeyRowFor(std::size_t size) {
+  if (KeyRow_.Ready && KeyRow_.Size == size)
+    return &KeyRow_;
+  const bool repeated = size == PreviousBlockSize_;
+  PreviousBlockSize_ = size;
+  if (!repeated || size > kMaxKeyRowSize || PassPhrase_.empty())
+    return nullptr;
+  const std::size_t length = PassPhrase_.size();
+  KeyRow_.First.resize(size);
+  KeyRow_.Second.resize(size);
+  KeyRow_.Mix.resize(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    const auto k1 = static_cast<unsigned char>(PassPhrase_[i % length]);
+    KeyRow_.First[i] = k1;
+    KeyRow_.Second[i] = static_cast<unsigned char>(PassPhrase_[(size - i) % length]);
+    KeyRow_.Mix[i] = (i % 2 == 0) ? k1 : static_cast<std::uint16_t>(k1 << 8);
+  }
+  KeyRow_.Size = size;
+  KeyRow_.Ready = true;
+  return &KeyRow_;
+}
+
 void TxxFileSystem::ReadBlock(void* buffer, std::size_t size) {
   PumpUi();
   RequireRemaining(StoredSize(size));
   auto* data = static_cast<unsigned char*>(buffer);
-  File_.Read(data, size);
-  if (PassPhrase_.empty())
+  if (PassPhrase_.empty()) {
+    File_.Read(data, size);
     return;
+  }
+  if (const TKeyRow* row = KeyRowFor(size)) {
+    // Block and check value in one read, unscrambled into the caller's buffer.
+    unsigned char stored[kMaxKeyRowSize + kCheckValueSize];
+    File_.Read(stored, size + kCheckValueSize);
+    const unsigned char* first = row->First.data();
+    const unsigned char* second = row->Second.data();
+    const std::uint16_t* mix = row->Mix.data();
+    std::uint16_t sum = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+      const auto plain =
+          static_cast<unsigned char>(static_cast<unsigned char>(stored[i] - second[i]) ^ first[i]);
+      data[i] = plain;
+      sum = static_cast<std::uint16_t>((sum + plain) ^ mix[i]);
+    }
+    if (sum != GetLittleEndian(stored + size, kCheckValueSize))
+      Fail(kWrongFileFormat);
+    return;
+  }
+  File_.Read(data, size);
   unsigned char stored[kCheckValueSize];
   File_.Read(stored, kCheckValueSize);
   Unscramble(PassPhrase_, data, size);
@@ -229,9 +271,19 @@ void TxxFileSystem::WriteBlock(const void* buffer, std::size_t size) {
   // Block and check value go to the file in one write, so a failed write
   // leaves no half block pending.
   Scratch_.resize(size + kCheckValueSize);
-  Scramble(PassPhrase_, plain, size, Scratch_.data());
-  PutLittleEndian(CheckValue(PassPhrase_, plain, size), Scratch_.data() + size, kCheckValueSize);
-  File_.Write(Scratch_.data(), Scratch_.size());
+  unsigned char* stored = Scratch_.data();
+  if (const TKeyRow* row = KeyRowFor(size)) {
+    std::uint16_t sum = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+      stored[i] = static_cast<unsigned char>((plain[i] ^ row->First[i]) + row->Second[i]);
+      sum = static_cast<std::uint16_t>((sum + plain[i]) ^ row->Mix[i]);
+    }
+    PutLittleEndian(sum, stored + size, kCheckValueSize);
+  } else {
+    Scramble(PassPhrase_, plain, size, stored);
+    PutLittleEndian(CheckValue(PassPhrase_, plain, size), stored + size, kCheckValueSize);
+  }
+  File_.Write(stored, Scratch_.size());
 }
 
 void TxxFileSystem::ReadHeader() {

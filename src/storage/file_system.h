@@ -94,6 +94,23 @@ class TxxFileSystem {
   void WriteHeader(const std::string& versionText);
   [[noreturn]] void Fail(const char* reason) const;
 
+  // The key bytes of every position of a block of one size: k1, k2 and the
+  // check value's mix (k1 in the low or high byte). Data files read and write
+  // long runs of blocks of one size, so working them out once per run saves
+  // most of the per-byte key arithmetic.
+  struct TKeyRow {
+    std::size_t Size = 0;
+    bool Ready = false;
+    std::vector<unsigned char> First;
+    std::vector<unsigned char> Second;
+    std::vector<std::uint16_t> Mix;
+  };
+  // Rows are kept for blocks up to this size (longer ones are texts, read once).
+  static constexpr std::size_t kMaxKeyRowSize = 256;
+  // The row for `size` when the previous block had that size too (a row is
+  // not worth building for a size seen once); nullptr otherwise.
+  const TKeyRow* KeyRowFor(std::size_t size);
+
   TBufferedFile File_;
   std::string FileName_;
   std::string Signature_;
@@ -102,6 +119,8 @@ class TxxFileSystem {
   bool Opened_ = false;
   // Scrambled copy of the block being written, reused from block to block.
   std::vector<unsigned char> Scratch_;
+  TKeyRow KeyRow_;
+  std::size_t PreviousBlockSize_ = 0;
 };
 
 }  // namespace vantrel

@@ -1,0 +1,237 @@
+#include "storage/history_file.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+
+#include "storage/atomic_replace.h"
+#include "storage/file_errors.h"
+#include "storage/file_system_format.h"
+
+namespace vantrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The size of `fileName`, or nothing when it does not exist.
+std::optional<std::uint64_t> SizeIfExists(const std::string& fileName) {
+  struct stat info {};
+  if (::stat(fileName.c_str(), &info) == 0)
+    return static_cast<std::uint64_t>(info.st_size);
+  if (errno == ENOENT || errno == ENOTDIR)
+    return std::nullopt;
+  throw EInOutError(fileName, errno, "Open");
+}
+
+void TruncateFile(const std::string& fileName, std::uint64_t size) {
+  int result;
+  do {
+    result = ::truncate(fileName.c_str(), static_cast<off_t>(size));
+  } while (result != 0 && errno == EINTR);
+  if (result != 0)
+    throw EInOutError(fileName, errno, "Truncate");
+}
+
+// Sets the flag for the lifetime of one write.
+class TWritingScope {
+ public:
+  explicit TWritingScope(bool& flag) : Flag_(flag) { Flag_ = true; }
+  ~TWritingScope() { Flag_ = false; }
+  TWritingScope(const TWritingScope&) = delete;
+  TWritingScope& operator=(const TWritingScope&) = delete;
+
+ private:
+  bool& Flag_;
+};
+
+}  // namespace
+
+THistoryFile::THistoryFile(std::string fileName, std::string signature, double version,
+                           THistoryErrorReporter reporter)
+    : FileName_(std::move(fileName)),
+      Signature_(std::move(signature)),
+      Version_(version),
+      Reporter_(std::move(reporter)) {}
+
+TxxFileSystem THistoryFile::NewContainer(const std::string& fileName) const {
+  return TxxFileSystem(fileName, Signature_, Version_, kDataPassPhrase);
+}
+
+bool THistoryFile::Exists() const {
+  return SizeIfExists(FileName_).has_value();
+}
+
+void THistoryFile::Report(const std::string& message) const {
+  if (Reporter_) {
+    Reporter_(message);
+  } else {
+    std::cerr << message << '\n';
+  }
+}
+
+void THistoryFile::ReportTear(std::uint64_t fileSize, std::uint64_t tornBytes) {
+  if (TearReportedAt_ == fileSize)
+    return;
+  TearReportedAt_ = fileSize;
+  Report(FileName_ + "\r\nIncomplete last block of " + std::to_string(tornBytes) +
+         " bytes, left by an interrupted write: ignored, and removed before the next record is "
+         "written.");
+}
+
+void THistoryFile::FlushIfFull() {
+  if (Pending_.size() > FlushAbove_)
+    Flush();
+}
+
+void THistoryFile::Flush() {
+  if (Pending_.empty() || Writing_)
+    return;
+  TWritingScope writing(Writing_);
+  THistoryArray batch;
+  batch.swap(Pending_);
+  try {
+    Append(batch);
+  } catch (...) {
+    // What did not reach the file goes back ahead of anything added while the
+    // user interface ran, so the file order stays the order of adding.
+    batch.insert(batch.end(), Pending_.begin(), Pending_.end());
+    Pending_.swap(batch);
+    FlushAbove_ = Pending_.size() + kMaxPending;
+    throw;
+  }
+  FlushAbove_ = kMaxPending;
+}
+
+void THistoryFile::Append(THistoryArray& records) {
+  std::optional<std::uint64_t> start;  // where the first new block goes
+  try {
+    TxxFileSystem container = NewContainer(FileName_);
+    const std::uint64_t header = container.HeaderSize();
+    const std::uint64_t stored = container.StoredSize(kHistoryRecordSize);
+    // A header cut short holds no records; the file starts afresh with a
+    // whole one (append mode writes it into an empty file).
+    if (const auto size = SizeIfExists(FileName_); size && *size > 0 && *size < header) {
+      ReportTear(*size, *size);
+      TruncateFile(FileName_, 0);
+      TearReportedAt_.reset();
+    }
+    container.Open(omAppend);
+    const std::uint64_t size = container.Size();
+    if (size < header)  // shrunk by someone else since it was looked at
+      throw EDataFileError(FileName_, kWrongFileFormat);
+    if (const std::uint64_t torn = (size - header) % stored; torn != 0) {
+      ReportTear(size, torn);
+      container.Truncate(size - torn);
+      TearReportedAt_.reset();
+    }
+    start = container.Size();
+    for (const THistoryRecord& record : records) {
+      const THistoryRecordBytes bytes = EncodeHistoryRecord(record);
+      container.WriteBuffer(bytes.data(), bytes.size());
+    }
+    container.Close();
+  } catch (...) {
+    // The container is gone by now, so nothing more can reach the file behind
+    // this count.
+    const std::size_t written = start ? WholeBlocksAfterFailure(*start, records.size()) : 0;
+    records.erase(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(written));
+    throw;
+  }
+  records.clear();
+}
+
+std::size_t THistoryFile::WholeBlocksAfterFailure(std::uint64_t start, std::size_t count) const {
+  struct stat info {};
+  if (::stat(FileName_.c_str(), &info) != 0)
+    return 0;  // nothing known to be written: keep every record
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  const std::uint64_t stored = NewContainer(FileName_).StoredSize(kHistoryRecordSize);
+  const std::size_t whole =
+      size <= start
+          ? 0
+          : static_cast<std::size_t>(std::min<std::uint64_t>((size - start) / stored, count));
+  if (whole < count) {
+    // A block written in part would misalign every later one. Cutting it now
+    // saves a damage report later; if that fails too, the next append cuts it.
+    // Short of the start only our own new header can be missing.
+    const std::uint64_t keep = size < start ? 0 : start + whole * stored;
+    if (size != keep) {
+      std::error_code ignored;
+      fs::resize_file(FileName_, keep, ignored);
+    }
+  }
+  return whole;
+}
+
+void THistoryFile::Rewrite(const std::function<bool(const THistoryRecord&)>& keep) {
+  if (Writing_)
+    throw std::logic_error("THistoryFile: " + FileName_ + " is being written");
+  TWritingScope writing(Writing_);
+  const std::string temporary = TemporaryPathFor(FileName_).string();
+  try {
+    THistoryReader reader(*this);
+    TxxFileSystem out = NewContainer(temporary);
+    out.Open(omCreate);
+    THistoryRecord record;
+    while (reader.Next(record)) {
+      if (keep(record)) {
+        const THistoryRecordBytes bytes = EncodeHistoryRecord(record);
+        out.WriteBuffer(bytes.data(), bytes.size());
+      }
+    }
+    out.Close();
+  } catch (...) {
+    std::error_code ignored;  // the error being thrown is the one that matters
+    fs::remove(temporary, ignored);
+    throw;
+  }
+  ReplaceWithTemporary(temporary, FileName_);
+  TearReportedAt_.reset();  // the new file ends with a whole block
+}
+
+void THistoryFile::MoveTo(const std::string& newName) {
+  if (Writing_)
+    throw std::logic_error("THistoryFile: " + FileName_ + " is being written");
+  if (std::rename(FileName_.c_str(), newName.c_str()) != 0)
+    throw EInOutError(FileName_, errno, "Rename to " + newName);
+  TearReportedAt_.reset();  // a tear went with the file
+}
+
+void THistoryFile::Remove() {
+  if (Writing_)
+    throw std::logic_error("THistoryFile: " + FileName_ + " is being written");
+  if (std::remove(FileName_.c_str()) != 0 && errno != ENOENT)
+    throw EInOutError(FileName_, errno, "Delete");
+  TearReportedAt_.reset();
+}
+
+THistoryReader::THistoryReader(THistoryFile& file)
+    : Container_(file.NewContainer(file.FileName())) {
+  const std::uint64_t header = Container_.HeaderSize();
+  Stored_ = Container_.StoredSize(kHistoryRecordSize);
+  const auto size = SizeIfExists(file.FileName());
+  if (!size)
+    throw EInOutError(file.FileName(), ENOENT, "Open for reading");
+  if (*size == 0)
+    return;  // created, but the header never got written: no records
+  if (*size < header) {
+    file.ReportTear(*size, *size);
+    return;
+  }
+  Container_.Open(omRead);
+  Position_ = Container_.Position();
+  const std::uint64_t end = Container_.Size();
+  End_ = end - (end - Position_) % Stored_;
+  if (End_ != end)
+    file.ReportTear(end, end - End_);
+}
+
+}  // namespace vantrel

@@ -1,0 +1,126 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "storage/file_system.h"
+#include "storage/history_record.h"
+
+namespace vantrel {
+
+// Hears of damage that the histories work around instead of failing: the
+// message is the file name, CR LF, and what was skipped. The program writes it
+// to the event log; the default writes it to standard error.
+using THistoryErrorReporter = std::function<void(const std::string& message)>;
+
+// One file of history records (.vth, .vtt or .vt1: a container header, then
+// one 21-byte block per record) and the records waiting to be appended to it.
+//
+// Writing is made safe against failures and crashes:
+// - a flush that fails keeps the records whose blocks did not reach the file
+//   and writes them at the next flush; none is written twice;
+// - a crash during an append can leave a torn last block (fewer bytes than a
+//   whole block). Readers stop before it and the next append cuts it off, so
+//   later blocks stay aligned. It is reported once through the reporter;
+// - a rewrite goes to a temporary file that is renamed over the old one.
+//
+// The container lets the user interface run during file work, and an event
+// handled then may add records or flush again: records added meanwhile wait
+// for the next flush, and a flush asked for while one is writing does nothing.
+class THistoryFile {
+ public:
+  // More pending records than this are flushed by FlushIfFull.
+  static constexpr std::size_t kMaxPending = 1000;
+
+  THistoryFile(std::string fileName, std::string signature, double version,
+               THistoryErrorReporter reporter);
+
+  const std::string& FileName() const { return FileName_; }
+  // Throws EInOutError when the file's state cannot be learned.
+  bool Exists() const;
+
+  // Queues a record for the next flush; no file access.
+  void Push(const THistoryRecord& record) { Pending_.push_back(record); }
+  // Flushes when more than kMaxPending records wait. After a failed flush the
+  // next automatic attempt waits for kMaxPending more, so that a full disk
+  // does not fail every single check.
+  void FlushIfFull();
+  // Appends the pending records (opening the file in append mode, creating it
+  // with its header when missing). On failure the error is thrown and the
+  // records that did not reach the file stay pending, in order.
+  void Flush();
+  const THistoryArray& Pending() const { return Pending_; }
+  // True while a flush or rewrite is writing this file.
+  bool Writing() const { return Writing_; }
+
+  // Rewrites the file (which must exist) with the records `keep` accepts, in
+  // order, through a temporary file renamed over it: on failure the old file
+  // is left as it was. Throws std::logic_error while the file is being written.
+  void Rewrite(const std::function<bool(const THistoryRecord&)>& keep);
+
+  // Renames the file (which must exist and not be being written).
+  void MoveTo(const std::string& newName);
+  // Deletes the file; a missing one is fine.
+  void Remove();
+
+  // Reports the damage of a file of `fileSize` bytes that ends in a torn block
+  // of `tornBytes`, unless this very tear was reported already.
+  void ReportTear(std::uint64_t fileSize, std::uint64_t tornBytes);
+  // Hands a message to the reporter (standard error when there is none).
+  void Report(const std::string& message) const;
+
+  // A closed container for `fileName` with this file's signature and version.
+  TxxFileSystem NewContainer(const std::string& fileName) const;
+
+ private:
+  // Appends `records`; on failure removes from it those whose blocks reached
+  // the file and throws.
+  void Append(THistoryArray& records);
+  // How many of `count` blocks appended from offset `start` are whole in the
+  // file after a failure; cuts off a block written in part.
+  std::size_t WholeBlocksAfterFailure(std::uint64_t start, std::size_t count) const;
+
+  std::string FileName_;
+  std::string Signature_;
+  double Version_;
+  THistoryErrorReporter Reporter_;
+  THistoryArray Pending_;
+  std::size_t FlushAbove_ = kMaxPending;
+  bool Writing_ = false;
+  // The file size at which the current tear was reported, so that reading
+  // the same file again does not report it again.
+  std::optional<std::uint64_t> TearReportedAt_;
+};
+
+// Reads the records of a history file in file order, one block at a time
+// through the container (memory does not grow with the file), stopping before
+// a torn last block.
+class THistoryReader {
+ public:
+  // Opens the file, which must exist (EInOutError otherwise). An empty file
+  // has no records. Container errors propagate.
+  explicit THistoryReader(THistoryFile& file);
+
+  // The next record; false at the end.
+  bool Next(THistoryRecord& record) {
+    if (Position_ >= End_)
+      return false;
+    unsigned char bytes[kHistoryRecordSize];
+    Container_.ReadBuffer(bytes, sizeof bytes);
+    Position_ += Stored_;
+    record = DecodeHistoryRecord(bytes);
+    return true;
+  }
+
+ private:
+  TxxFileSystem Container_;
+  std::uint64_t Position_ = 0;
+  // The end of the last whole block.
+  std::uint64_t End_ = 0;
+  std::uint64_t Stored_ = 0;
+};
+
+}  // namespace vantrel
