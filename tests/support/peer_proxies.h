@@ -1,0 +1,48 @@
+#pragma once
+
+// Proxy servers for the tunnel and SOCKS tests, each started in the
+// foreground on a free loopback port with its own settings in a temporary
+// folder, and stopped by process id.
+
+#include <memory>
+#include <string>
+
+#include "support/peer_process.h"
+#include "support/test_files.h"
+
+namespace vantrel::test {
+
+// tinyproxy allowing CONNECT to `connectPort` only; with a user it demands
+// Basic proxy authorization.
+class TTinyproxyPeer {
+ public:
+  explicit TTinyproxyPeer(int connectPort, const std::string& user = "",
+                          const std::string& password = "");
+  // Started and accepting connections; otherwise Error() says why.
+  bool Ok() const { return Ok_; }
+  std::string Error() const;
+  std::string Port() const { return std::to_string(Port_); }
+
+ private:
+  TTempDir Dir_;
+  int Port_ = 0;
+  std::unique_ptr<TPeerProcess> Process_;
+  bool Ok_ = false;
+};
+
+// microsocks (SOCKS 5 only); with a user it demands user/password login.
+class TMicrosocksPeer {
+ public:
+  explicit TMicrosocksPeer(const std::string& user = "", const std::string& password = "");
+  bool Ok() const { return Ok_; }
+  std::string Error() const;
+  std::string Port() const { return std::to_string(Port_); }
+
+ private:
+  TTempDir Dir_;
+  int Port_ = 0;
+  std::unique_ptr<TPeerProcess> Process_;
+  bool Ok_ = false;
+};
+
+}  // namespace vantrel::test
