@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/checker.h"
+#include "core/checker_context.h"
+#include "platform/main_loop.h"
+
+namespace vantrel {
+
+// Decides when each watch item is checked and starts one checker per due
+// check. It runs on the main thread: one re-armable timer and posted wake-ups
+// both run the same tick, which starts a checker for every active item whose
+// NextRun has come and re-arms the timer for the next one to fall due.
+//
+// Shut-down order: the owner shuts the main loop down before destroying the
+// manager, so that a checker waiting for a main-thread step is released
+// instead of waiting forever; the destructor then cancels the checks under
+// way and joins every checker thread, and no checker step or callback runs
+// afterwards. The loop and everything the context refers to must outlive the
+// manager, and it must not be destroyed from inside a checker's step or one
+// of the context's callbacks: that step's checker waits for it to end.
+class TCheckerManager {
+ public:
+  static constexpr std::uint32_t kFirstTickMs = 100;
+  static constexpr std::size_t kMaxCheckers = 32;  // a tick starts checkers only below this
+  static constexpr std::uint32_t kBusyRetryMs = 100;
+  static constexpr std::uint32_t kIdleWaitMs = 900000;  // no active item: 15 minutes
+
+  // Main thread. Arms the first tick in kFirstTickMs; created paused, the
+  // manager ticks only after Resume. Throws std::invalid_argument when a
+  // required part of the context is missing.
+  TCheckerManager(TCheckerContext context, bool createPaused = false);
+  // Main thread. Should the loop still be running while a checker may call on
+  // it, the destructor shuts the loop down itself: joining a checker that
+  // waits for the main thread would never end.
+  ~TCheckerManager();
+  TCheckerManager(const TCheckerManager&) = delete;
+  TCheckerManager& operator=(const TCheckerManager&) = delete;
+
+  // Main thread: after anything that can make an item due earlier; posts a
+  // tick unless paused.
+  void Wake();
+  // Main thread: no more ticks; running checkers that have not begun their
+  // check stop, those under way run to their end.
+  void Pause();
+  // Main thread: ticks again, at once.
+  void Resume();
+
+  bool Running() const { return Running_; }
+  // Text last shown in the first status-bar panel.
+  const std::string& StatusText() const { return StatusText_; }
+  // Checkers started and not yet ended.
+  std::size_t CheckerCount() const { return Checkers_.size(); }
+  // Their items' Ids, in the order they were started.
+  std::vector<std::int32_t> CheckerItemIds() const;
+
+ private:
+  // Lets tasks that may outlive the manager (posted ticks, the end of a
+  // checker) find out whether it still exists. Main thread only.
+  struct TToken {
+    TCheckerManager* Manager = nullptr;
+  };
+
+  void Tick();
+  void RunTick();
+  void StartChecker(std::int32_t itemId);
+  // Main thread: the checker's thread has ended.
+  void CheckerDone(TChecker* checker);
+  void SetStatus(std::string text);
+  void ArmTimer(std::uint32_t ms);
+
+  TCheckerContext Context_;
+  bool Running_;
+  std::shared_ptr<TToken> Token_;
+  std::vector<std::unique_ptr<TChecker>> Checkers_;
+  std::string StatusText_;
+  std::unique_ptr<TTimer> Timer_;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,170 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/checker_manager.h"
+#include "core/result_handler.h"
+#include "core/result_sink.h"
+#include "platform/manual_main_loop.h"
+#include "scripted_checks.h"
+#include "storage/history.h"
+#include "storage/temp_history.h"
+#include "support/test_files.h"
+#include "watch_list_fixture.h"
+
+namespace vantrel::test {
+
+inline constexpr TDateTime kMillisecond = 1.0 / 86400000.0;
+
+// The connection and the user's pause as the tests set them.
+class TCheckingStateStub final : public TCheckingState {
+ public:
+  bool IsOnline() const override { return Online; }
+  bool IsPaused() const override { return Paused; }
+  bool Online = true;
+  bool Paused = false;
+};
+
+// Notes every record handed over, then passes it on.
+class TRecordingSink final : public TResultSink {
+ public:
+  explicit TRecordingSink(TResultSink& next) : Next_(next) {}
+  void HandleResult(const THistoryRecord& record) override {
+    Records.push_back(record);
+    if (OnResult)
+      OnResult(record);
+    Next_.HandleResult(record);
+  }
+  std::vector<THistoryRecord> Records;
+  std::function<void(const THistoryRecord&)> OnResult;
+
+ private:
+  TResultSink& Next_;
+};
+
+// The scheduler on a manual loop and clock, with stand-in checks, the real
+// result handler and histories in a temporary folder, and the log lines,
+// status texts and errors it produced.
+class TCheckingFixture : public TWatchListFixture {
+ protected:
+  TCheckingFixture()
+      : History(List, (Dir / "vantrel.vth").string()),
+        TempHistory(List, (Dir / "vantrel.vtt").string()),
+        Handler(List, History, TempHistory, State, [this] { return Preferences; }),
+        Sink(Handler) {}
+
+  // The loop goes down first, so that the scheduler can join its checkers.
+  ~TCheckingFixture() override {
+    Loop.Shutdown();
+    Manager.reset();
+    EXPECT_FALSE(Checks.HoldTimedOut()) << "a held check was never released";
+  }
+
+  TCheckerContext Context() {
+    return TCheckerContext{
+        .Loop = &Loop,
+        .Clock = &Clock,
+        .WatchList = &List,
+        .Results = &Sink,
+        .MakeRunner = Checks.Factory(),
+        .Log =
+            [this](const std::string& text) {
+              LogLines.push_back(text);
+              if (text.rfind("Start checking ", 0) == 0)
+                StartMoments.push_back(Clock.Now());
+              if (OnLog)
+                OnLog(text);
+            },
+        .ShowStatus = [this](const std::string& text) { Statuses.push_back(text); },
+        .HandleError =
+            [this](std::exception_ptr error) {
+              try {
+                std::rethrow_exception(error);
+              } catch (const std::exception& e) {
+                Errors.push_back(e.what());
+              } catch (...) {
+                Errors.push_back("unknown error");
+              }
+            },
+        .ChooseProxy = {},
+        .InternetOptions = [this] { return Options; },
+    };
+  }
+
+  void StartManager(bool paused = false) {
+    Manager = std::make_unique<TCheckerManager>(Context(), paused);
+  }
+
+  // A download check of "http://<name>.test/", which is also its host.
+  TWatchItem& AddSite(const std::string& name, std::int32_t frequency = 60) {
+    TWatchItem source(Clock);
+    source.Name = name;
+    source.Url = "http://" + name + ".test/";
+    source.CheckType = TCheckType::Download;
+    source.SetFrequency(frequency);
+    return List.AddItem(source);
+  }
+
+  // Runs main-thread work until every checker is either ended or held in its
+  // check; time does not move. False when that did not happen in 20 s.
+  bool Settle() {
+    using namespace std::chrono_literals;
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    for (;;) {
+      Loop.RunPending();
+      const std::size_t checkers = Manager ? Manager->CheckerCount() : 0;
+      if (checkers == Checks.Waiting() && Loop.PendingTasks() == 0)
+        return true;
+      if (std::chrono::steady_clock::now() > deadline)
+        return false;
+      Loop.WaitForPending(1ms);
+    }
+  }
+
+  // Moves virtual time on by `ms`, then settles.
+  void Advance(std::uint64_t ms) {
+    Loop.AdvanceBy(ms);
+    ASSERT_TRUE(Settle());
+  }
+
+  // The moment `ms` after the test began.
+  static TDateTime At(double ms) { return TManualClock::kDefaultNow + ms / 86400000.0; }
+
+  std::size_t CountLines(const std::string& prefix) const {
+    std::size_t count = 0;
+    for (const std::string& line : LogLines)
+      count += line.rfind(prefix, 0) == 0 ? 1 : 0;
+    return count;
+  }
+
+  TTempDir Dir;
+  TManualMainLoop Loop{Clock};
+  TInternetOptions Options;
+  TWatchHistory History;
+  TTempHistory TempHistory;
+  TCheckingStateStub State;
+  TResultHandler Handler;
+  TRecordingSink Sink;
+  TScriptedChecks Checks;
+  std::vector<std::string> LogLines;
+  std::vector<TDateTime> StartMoments;  // of the "Start checking " lines
+  std::function<void(const std::string&)> OnLog;
+  std::vector<std::string> Statuses;
+  std::vector<std::string> Errors;
+  std::unique_ptr<TCheckerManager> Manager;
+};
+
+// Virtual time moves in whole milliseconds, but a due moment computed as
+// date plus seconds may lie a fraction of one beyond it; schedules are
+// compared to within a few milliseconds.
+inline constexpr TDateTime kScheduleSlack = 3 * kMillisecond;
+
+}  // namespace vantrel::test

@@ -1,0 +1,155 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/check_request.h"
+#include "core/check_runner.h"
+#include "core/response_codes.h"
+
+namespace vantrel::test {
+
+// Stand-in checks whose results the test scripts per host, and which can be
+// held open in Run until the test releases them. Thread-safe: Run and Cancel
+// come from the checker threads and the main thread.
+class TScriptedChecks {
+ public:
+  // A held check gives up after this much real time, so that a test that
+  // forgets to release it fails instead of hanging.
+  static constexpr std::chrono::seconds kHoldLimit{20};
+
+  // The result of the next check of `host`; without one a check succeeds
+  // with code 200 in 100 ms.
+  void Script(const std::string& host, TCheckResult result) {
+    std::lock_guard lock(Mutex_);
+    Scripted_[host].push_back(std::move(result));
+  }
+
+  // Checks of `host` wait in Run until Release (or Cancel).
+  void Hold(const std::string& host) {
+    std::lock_guard lock(Mutex_);
+    Held_.insert(host);
+  }
+  void Release(const std::string& host) {
+    std::lock_guard lock(Mutex_);
+    Held_.erase(host);
+    Changed_.notify_all();
+  }
+  void ReleaseAll() {
+    std::lock_guard lock(Mutex_);
+    Held_.clear();
+    Changed_.notify_all();
+  }
+
+  // Checks waiting in Run that only a Release or a Cancel lets go on.
+  std::size_t Waiting() const {
+    std::lock_guard lock(Mutex_);
+    std::size_t waiting = 0;
+    for (const TWait* wait : Waits_)
+      waiting += Blocked(*wait) ? 1 : 0;
+    return waiting;
+  }
+
+  // Every request that reached Run, in the order Run was entered.
+  std::vector<TCheckRequest> Requests() const {
+    std::lock_guard lock(Mutex_);
+    return Requests_;
+  }
+  std::vector<std::string> Hosts() const {
+    std::vector<std::string> hosts;
+    for (const TCheckRequest& request : Requests())
+      hosts.push_back(request.Host);
+    return hosts;
+  }
+  std::size_t RunsEnded() const {
+    std::lock_guard lock(Mutex_);
+    return RunsEnded_;
+  }
+  std::size_t CancelledRuns() const {
+    std::lock_guard lock(Mutex_);
+    return CancelledRuns_;
+  }
+  bool HoldTimedOut() const {
+    std::lock_guard lock(Mutex_);
+    return HoldTimedOut_;
+  }
+
+  // Called on the main thread each time the scheduler makes a runner, that is
+  // between a check's scheduling and its preparation.
+  std::function<void()> OnCreate;
+
+  TCheckRunnerFactory Factory() {
+    return [this]() -> std::unique_ptr<TCheckRunner> {
+      if (OnCreate)
+        OnCreate();
+      return std::make_unique<TRunner>(*this);
+    };
+  }
+
+ private:
+  class TRunner final : public TCheckRunner {
+   public:
+    explicit TRunner(TScriptedChecks& checks) : Checks_(checks) {}
+    TCheckResult Run(const TCheckRequest& request) override { return Checks_.Run(request, *this); }
+    void Cancel() override {
+      std::lock_guard lock(Checks_.Mutex_);
+      Cancelled_ = true;
+      Checks_.Changed_.notify_all();
+    }
+
+    TScriptedChecks& Checks_;
+    bool Cancelled_ = false;  // under Checks_.Mutex_
+  };
+
+  struct TWait {
+    std::string Host;
+    const TRunner* Runner;
+  };
+
+  bool Blocked(const TWait& wait) const {
+    return Held_.count(wait.Host) != 0 && !wait.Runner->Cancelled_;
+  }
+
+  TCheckResult Run(const TCheckRequest& request, const TRunner& runner) {
+    std::unique_lock lock(Mutex_);
+    Requests_.push_back(request);
+    TCheckResult result{true, 100, kResponseOk, "ok"};
+    auto scripted = Scripted_.find(request.Host);
+    if (scripted != Scripted_.end() && !scripted->second.empty()) {
+      result = scripted->second.front();
+      scripted->second.pop_front();
+    }
+    TWait wait{request.Host, &runner};
+    Waits_.insert(&wait);
+    if (!Changed_.wait_for(lock, kHoldLimit, [&] { return !Blocked(wait); }))
+      HoldTimedOut_ = true;
+    Waits_.erase(&wait);
+    if (runner.Cancelled_) {
+      ++CancelledRuns_;
+      result = TCheckResult{};
+    }
+    ++RunsEnded_;
+    return result;
+  }
+
+  mutable std::mutex Mutex_;
+  std::condition_variable Changed_;
+  std::map<std::string, std::deque<TCheckResult>> Scripted_;
+  std::set<std::string> Held_;
+  std::set<const TWait*> Waits_;
+  std::vector<TCheckRequest> Requests_;
+  std::size_t RunsEnded_ = 0;
+  std::size_t CancelledRuns_ = 0;
+  bool HoldTimedOut_ = false;
+};
+
+}  // namespace vantrel::test
