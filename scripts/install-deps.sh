@@ -18,6 +18,11 @@ packages=(
   locales
   tinyproxy
   microsocks
+  nginx-light
+  curl
+  iputils-ping
+  iproute2
+  nftables
 )
 
 missing=()

@@ -6,9 +6,14 @@ namespace vantrel {
 
 std::string TunnelTarget(std::string_view host) {
   // Every IPv6 literal has a colon; a bare hexadecimal word is a host name.
-  if (host.find(':') != std::string_view::npos)
-    return "[" + std::string(host) + "]";
-  return std::string(host);
+  if (host.find(':') == std::string_view::npos)
+    return std::string(host);
+  std::string bracketed;
+  bracketed.reserve(host.size() + 2);
+  bracketed += '[';
+  bracketed += host;
+  bracketed += ']';
+  return bracketed;
 }
 
 std::string TunnelRequest(std::string_view target, std::string_view port, std::string_view user,

@@ -247,6 +247,9 @@ long TxxTlsSession::Read(void* data, std::size_t length, std::int32_t timeout,
     error = kSockUnusable;
     return -1;
   }
+  // One limit for the whole record: a peer sending it a byte per wait must
+  // not restart the wait with every byte.
+  const auto start = std::chrono::steady_clock::now();
   for (;;) {
     std::size_t got = 0;
     ERR_clear_error();
@@ -255,7 +258,7 @@ long TxxTlsSession::Read(void* data, std::size_t length, std::int32_t timeout,
       return static_cast<long>(got);
     if (SSL_get_error(Ssl_, result) == SSL_ERROR_ZERO_RETURN)
       return 0;  // the peer's close notification: the end, without error
-    if (!WaitForRetry(result, timeout, error))
+    if (!WaitForRetry(result, Remaining(timeout, start), error))
       return -1;
   }
 }

@@ -70,7 +70,8 @@ class TxxTlsSession {
                        std::int32_t timeout);
 
   // Decrypted bytes: count; 0 without error when the peer closed TLS cleanly;
-  // -1 with `error` (kSockUnusable, or the wait's error).
+  // -1 with `error` (kSockUnusable, or the wait's error). `timeout` bounds the
+  // whole call, however the record's bytes arrive.
   long Read(void* data, std::size_t length, std::int32_t timeout, std::int32_t& error);
   // Sends all of `data`: `length`, or -1 with `error`.
   long Write(const void* data, std::size_t length, std::int32_t timeout, std::int32_t& error);

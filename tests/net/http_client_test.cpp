@@ -1,0 +1,528 @@
+// The HTTP client against small scripted servers on loopback: the exact bytes
+// it sends, and what it makes of answers no ordinary web server gives (chunks
+// with extensions, bodies cut short, garbage, silence, trickles, no end).
+
+#include "net/http_client.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/peer_scripted_server.h"
+#include "support/peer_tls.h"
+
+namespace vantrel {
+namespace {
+
+using test::TPeerConnection;
+using test::TPeerOptions;
+using test::TScriptedPeer;
+using Clock = std::chrono::steady_clock;
+
+// Reads one request: its head and the body its Content-Length announces.
+std::string ReceiveRequest(TPeerConnection& connection) {
+  std::string request = connection.ReceiveUntil("\r\n\r\n");
+  const std::size_t at = request.find("Content-Length: ");
+  if (at != std::string::npos)
+    request += connection.ReceiveExact(std::stoul(request.substr(at + 16)));
+  return request;
+}
+
+// A server that records each request and answers it by a script of its own.
+class TRecordingServer {
+ public:
+  using TAnswer = std::function<void(TPeerConnection&)>;
+
+  explicit TRecordingServer(TAnswer answer, TPeerOptions options = {})
+      : Peer_(
+            [this, answer](TPeerConnection& connection) {
+              {
+                const std::string request = ReceiveRequest(connection);
+                std::lock_guard<std::mutex> lock(Mutex_);
+                Requests_.push_back(request);
+              }
+              answer(connection);
+            },
+            options) {}
+  // Answers every request with `reply`, then ends the connection.
+  explicit TRecordingServer(const std::string& reply)
+      : TRecordingServer([reply](TPeerConnection& connection) { connection.Send(reply); }) {}
+
+  std::string Url(const std::string& path) const {
+    const std::string host = Peer_.Host() == "::1" ? "[::1]" : Peer_.Host();
+    return "http://" + host + ":" + Peer_.Port() + path;
+  }
+  std::string Request(std::size_t index = 0) {
+    Peer_.WaitForScripts(static_cast<int>(index) + 1, 5000);
+    std::lock_guard<std::mutex> lock(Mutex_);
+    return index < Requests_.size() ? Requests_[index] : "<no request>";
+  }
+  TScriptedPeer& Peer() { return Peer_; }
+
+ private:
+  std::mutex Mutex_;
+  std::vector<std::string> Requests_;
+  TScriptedPeer Peer_;
+};
+
+long long MillisecondsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// ---- What is sent ----
+
+TEST(HttpRequestHead, ThroughAProxyTargetIsAbsoluteAndLinesComeInTheirOrder) {
+  TRecordingServer proxy("HTTP/1.0 200 OK\r\n\r\n");
+  TxxHttp http;
+  http.ProxyHost = "127.0.0.1";
+  http.ProxyPort = proxy.Peer().Port();
+  http.ProxyUser = "pu";
+  http.ProxyPass = "pp";
+  http.Cookies = {"a=1", "b=2"};
+  http.RangeStart = 5;
+  http.RangeEnd = 9;
+  http.KeepAlive = false;
+  http.Headers = {"Pragma: no-cache", "Cache-Control: no-cache"};
+  ASSERT_TRUE(http.Request("get", "http://u:pw@example.org/page?q=1"));
+  EXPECT_EQ(proxy.Request(),
+            "GET http://example.org:80/page?q=1 HTTP/1.0\r\n"
+            "Host: example.org\r\n"
+            "Proxy-Authorization: Basic cHU6cHA=\r\n"
+            "Authorization: Basic dTpwdw==\r\n"
+            "Connection: Close\r\n"
+            "Cookie: b=2\r\n"
+            "Cookie: a=1\r\n"
+            "Range: bytes=5-9\r\n"
+            "User-Agent: Mozilla/4.0 (compatible; Microsoft)\r\n"
+            "Pragma: no-cache\r\n"
+            "Cache-Control: no-cache\r\n"
+            "\r\n");
+  EXPECT_EQ(http.TargetHost, "127.0.0.1");
+}
+
+TEST(HttpRequestHead, HostNamesThePortUnlessItIs80AndBracketsIPv6) {
+  TRecordingServer v4("HTTP/1.0 200 OK\r\n\r\n");
+  TRecordingServer v6([](TPeerConnection& c) { c.Send("HTTP/1.0 200 OK\r\n\r\n"); },
+                      TPeerOptions{.IPv6 = true});
+  ASSERT_TRUE(v6.Peer().Ok()) << v6.Peer().Error();
+  TxxHttp http;
+  http.UserAgent.clear();
+  ASSERT_TRUE(http.Request("GET", v4.Url("/")));
+  EXPECT_EQ(v4.Request(), "GET / HTTP/1.0\r\nHost: 127.0.0.1:" + v4.Peer().Port() + "\r\n\r\n");
+  http.Reset();  // Headers hold the last response
+  ASSERT_TRUE(http.Request("GET", v6.Url("/x")));
+  EXPECT_EQ(v6.Request(), "GET /x HTTP/1.0\r\nHost: [::1]:" + v6.Peer().Port() + "\r\n\r\n");
+}
+
+TEST(HttpRequestHead, BodyIsDescribedAndSentAfterTheHead) {
+  TRecordingServer server("HTTP/1.0 200 OK\r\n\r\n");
+  TxxHttp http;
+  http.UserAgent = "Vantrel";
+  http.MimeType = "application/x-www-form-urlencoded";
+  http.Document = "a=1&b=2";
+  ASSERT_TRUE(http.Request("POST", server.Url("/sync")));
+  EXPECT_EQ(server.Request(),
+            "POST /sync HTTP/1.0\r\nHost: 127.0.0.1:" + server.Peer().Port() +
+                "\r\nUser-Agent: Vantrel\r\n"
+                "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 7\r\n\r\n"
+                "a=1&b=2");
+  EXPECT_EQ(http.UploadSize(), 7);
+  EXPECT_EQ(http.MimeType, "text/html");  // the response named no type
+}
+
+TEST(HttpRequestHead, Version09SendsTheRequestLineAlone) {
+  std::string received;
+  TScriptedPeer server([&received](TPeerConnection& c) {
+    received = c.ReceiveUntil("\r\n");
+    c.Send("plain text\r\n");
+  });
+  TxxHttp http;
+  http.Protocol = "0.9";
+  ASSERT_TRUE(http.Request("GET", "http://127.0.0.1:" + server.Port() + "/old"));
+  server.WaitForScripts();
+  EXPECT_EQ(received, "GET /old\r\n");
+  EXPECT_EQ(http.ResultCode(), 0);
+  EXPECT_EQ(http.Document, "plain text\r\n");
+}
+
+// A server that, after the head, waits briefly to see whether the body comes
+// unasked, then gives `interim` and reads the body if it asked for it.
+struct TExpectingServer {
+  explicit TExpectingServer(std::string interim)
+      : Peer([this, interim](TPeerConnection& c) {
+          Head = c.ReceiveUntil("\r\n\r\n");
+          Early = c.Receive(300);
+          c.Send(interim);
+          if (interim.find(" 100 ") != std::string::npos)
+            Later = c.ReceiveExact(4);
+          c.Send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\ndone");
+        }) {}
+  std::string Url() const { return "http://127.0.0.1:" + Peer.Port() + "/up"; }
+  std::string Head;
+  std::string Early;
+  std::string Later;
+  TScriptedPeer Peer;
+};
+
+TEST(HttpExpectContinue, BodyWaitsForTheInterimAnswer) {
+  TExpectingServer server("HTTP/1.1 100 Continue\r\n\r\n");
+  TxxHttp http;
+  http.Protocol = "1.1";
+  http.ExpectContinue = true;
+  http.Document = "data";
+  ASSERT_TRUE(http.Request("PUT", server.Url()));
+  server.Peer.WaitForScripts();
+  EXPECT_TRUE(server.Head.ends_with("Content-Length: 4\r\nExpect: 100-continue\r\n\r\n"));
+  EXPECT_EQ(server.Early, "");
+  EXPECT_EQ(server.Later, "data");
+  EXPECT_EQ(http.ResultCode(), 200);
+  EXPECT_EQ(http.Document, "done");
+}
+
+TEST(HttpExpectContinue, FinalAnswerInsteadKeepsTheBodyBack) {
+  TExpectingServer server("HTTP/1.1 417 Expectation Failed\r\nContent-Length: 0\r\n\r\n");
+  TxxHttp http;
+  http.Protocol = "1.1";
+  http.ExpectContinue = true;
+  http.Document = "data";
+  ASSERT_TRUE(http.Request("PUT", server.Url()));
+  EXPECT_EQ(http.ResultCode(), 417);
+  EXPECT_EQ(http.UploadSize(), 0);
+  server.Peer.WaitForScripts();
+  EXPECT_EQ(server.Early, "");
+}
+
+// ---- What is made of the answer ----
+
+TEST(HttpBody, ChunksArrivingInPiecesAreJoinedInOrder) {
+  TRecordingServer server([](TPeerConnection& c) {
+    for (const char* piece : {"HTTP/1.1 200 OK\r\nTransfer-", "Encoding: chunked\r\n\r\n4\r",
+                              "\nWiki\r\n5;name=value\r\npedia\r\nE\r\n in\r\n\r\nchunks.\r\n0\r\n",
+                              "Trailer: t\r\n\r\n"}) {
+      c.Send(piece);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  TxxHttp http;
+  ASSERT_TRUE(http.Request("GET", server.Url("/")));
+  EXPECT_EQ(http.Document, "Wikipedia in\r\n\r\nchunks.");
+  EXPECT_EQ(http.BodyMode(), THttpBodyMode::Chunked);
+  EXPECT_EQ(http.DownloadSize(), 14);
+  EXPECT_EQ(http.ReadError(), 0);
+}
+
+TEST(HttpBody, BodyWithoutLengthRunsToTheClose) {
+  TRecordingServer server("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nuntil the end");
+  TxxHttp http;
+  ASSERT_TRUE(http.Request("GET", server.Url("/")));
+  EXPECT_EQ(http.Document, "until the end");
+  EXPECT_EQ(http.MimeType, "text/plain");
+  EXPECT_EQ(http.ReadError(), kSockConnectionReset);
+}
+
+TEST(HttpBody, BodyShorterThanItsLengthIsReturnedCutShort) {
+  TRecordingServer server("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nonly this");
+  TxxHttp http;
+  ASSERT_TRUE(http.Request("GET", server.Url("/")));
+  EXPECT_EQ(http.ResultCode(), 200);
+  EXPECT_EQ(http.Document, "only this");
+  EXPECT_EQ(http.DownloadSize(), 100);
+  EXPECT_EQ(http.ReadError(), kSockConnectionReset);
+}
+
+TEST(HttpBody, CloseInTheMiddleOfTheHeadersKeepsTheStatus) {
+  TRecordingServer server("HTTP/1.0 200 OK\r\nContent-Type: text/pl");
+  TxxHttp http;
+  ASSERT_TRUE(http.Request("GET", server.Url("/")));
+  EXPECT_EQ(http.ResultCode(), 200);
+  EXPECT_EQ(http.Headers, std::vector<std::string>{"HTTP/1.0 200 OK"});
+  EXPECT_EQ(http.Document, "");
+}
+
+TEST(HttpBody, GarbageInsteadOfAStatusLineIsBodyWithCode0) {
+  TRecordingServer server("SSH-2.0-OpenSSH_9.2\r\nProtocol mismatch.\r\n");
+  TxxHttp http;
+  ASSERT_TRUE(http.Request("GET", server.Url("/")));
+  EXPECT_EQ(http.ResultCode(), 0);
+  EXPECT_TRUE(http.Headers.empty());
+  EXPECT_EQ(http.Document, "SSH-2.0-OpenSSH_9.2\r\nProtocol mismatch.\r\n");
+}
+
+TEST(HttpBody, NoBodyIsWaitedForAfter204OrHead) {
+  // The server announces a body, sends none and keeps the connection open.
+  TRecordingServer server([](TPeerConnection& c) {
+    c.Send("HTTP/1.0 204 No Content\r\nContent-Length: 5\r\n\r\n");
+    c.StaySilent(5000);
+  });
+  TRecordingServer headServer([](TPeerConnection& c) {
+    c.Send("HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n");
+    c.StaySilent(5000);
+  });
+  TxxHttp http;
+  http.Timeout = 20000;
+  const auto start = Clock::now();
+  ASSERT_TRUE(http.Request("GET", server.Url("/")));
+  EXPECT_EQ(http.ResultCode(), 204);
+  http.Reset();
+  ASSERT_TRUE(http.Request("HEAD", headServer.Url("/")));
+  EXPECT_EQ(http.ResultCode(), 200);
+  EXPECT_EQ(http.Document, "");
+  EXPECT_LT(MillisecondsSince(start), 3000);
+  EXPECT_TRUE(http.OpenHost().empty());  // version 1.0: closed after each response
+}
+
+TEST(HttpBody, StatusWithoutReasonAndRedirectsAreReturnedAsTheyCame) {
+  TRecordingServer server("HTTP/1.1 302\r\nLocation: /elsewhere\r\nContent-Length: 0\r\n\r\n");
+  TxxHttp http;
+  ASSERT_TRUE(http.Request("GET", server.Url("/")));
+  EXPECT_EQ(http.ResultCode(), 302);
+  EXPECT_EQ(http.ResultString(), "");
+  EXPECT_EQ(server.Peer().Accepted(), 1);
+}
+
+TEST(HttpCookies, LaterValueWinsIsSentBackAndAnEmptyValueRemovesIt) {
+  std::atomic<int> round{0};
+  TRecordingServer server([&round](TPeerConnection& c) {
+    c.Send(++round == 1 ? "HTTP/1.0 200 OK\r\nSet-Cookie: id=1; Path=/\r\nSET-COOKIE: other=x\r\n"
+                          "Set-Cookie: id = 2 ; HttpOnly\r\n\r\n"
+                        : "HTTP/1.0 200 OK\r\nSet-Cookie: other=; Max-Age=0\r\n\r\n");
+  });
+  TxxHttp http;
+  ASSERT_TRUE(http.Request("GET", server.Url("/")));
+  EXPECT_EQ(http.Cookies, (std::vector<std::string>{"id=2", "other=x"}));
+  http.Reset();
+  ASSERT_TRUE(http.Request("GET", server.Url("/")));
+  EXPECT_NE(server.Request(1).find("\r\nCookie: other=x\r\nCookie: id=2\r\n"), std::string::npos);
+  EXPECT_EQ(http.Cookies, std::vector<std::string>{"id=2"});
+}
+
+TEST(HttpConnection, Version11ReusesTheConnectionUntilTheServerClosesIt) {
+  TScriptedPeer server([](TPeerConnection& c) {
+    for (int i = 0; i < 2; ++i) {
+      if (ReceiveRequest(c).empty())
+        return;
+      c.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    }
+    c.ShutdownSend();
+  });
+  const std::string url = "http://127.0.0.1:" + server.Port() + "/";
+  TxxHttp http;
+  http.Protocol = "1.1";
+  for (int i = 0; i < 2; ++i) {
+    http.Reset();
+    ASSERT_TRUE(http.Request("GET", url));
+  }
+  EXPECT_EQ(server.Accepted(), 1);
+  EXPECT_EQ(http.OpenHost(), "127.0.0.1");
+  ASSERT_TRUE(server.WaitForScripts(1));
+  http.Reset();
+  ASSERT_TRUE(http.Request("GET", url));  // the closed connection is made anew
+  EXPECT_EQ(http.Document, "ok");
+  EXPECT_EQ(server.Accepted(), 2);
+}
+
+// ---- Servers that must not hold the caller ----
+
+TEST(HttpDeadline, SilentServerEndsAfterTimeoutWithCode0) {
+  TScriptedPeer server([](TPeerConnection& c) { c.StaySilent(10000); });
+  TxxHttp http;
+  http.Timeout = 300;
+  const auto start = Clock::now();
+  ASSERT_TRUE(http.Request("GET", "http://127.0.0.1:" + server.Port() + "/"));
+  EXPECT_LT(MillisecondsSince(start), 3000);
+  EXPECT_EQ(http.ResultCode(), 0);
+  EXPECT_EQ(http.Document, "\r\n");
+  EXPECT_EQ(http.ReadError(), kSockTimedOut);
+}
+
+// Sends `head`, then `byte` every 20 ms until the client goes or 10 s pass.
+TScriptedPeer::TScript Trickle(std::string head, char byte) {
+  return [head, byte](TPeerConnection& c) {
+    c.Receive();
+    c.Send(head);
+    for (int i = 0; i < 500 && c.Send(std::string(1, byte)); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  };
+}
+
+TEST(HttpDeadline, TricklingBodyEndsAtTheDeadlineWithWhatArrived) {
+  TScriptedPeer server(Trickle("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n", 'x'));
+  TxxHttp http;
+  http.Timeout = 300;
+  const auto start = Clock::now();
+  ASSERT_TRUE(http.Request("GET", "http://127.0.0.1:" + server.Port() + "/"));
+  EXPECT_LT(MillisecondsSince(start), 3000);
+  EXPECT_EQ(http.ResultCode(), 200);
+  EXPECT_GT(http.Document.size(), 0u);
+  EXPECT_LT(http.Document.size(), 1000u);
+  EXPECT_EQ(http.ReadError(), kSockTimedOut);
+  EXPECT_GE(http.ElapsedTime(), 250);
+}
+
+TEST(HttpDeadline, TricklingHeaderLineEndsAtTheDeadline) {
+  TScriptedPeer server(Trickle("HTTP/1.0 200 OK\r\nX-Slow: ", 'y'));
+  TxxHttp http;
+  http.Timeout = 300;
+  const auto start = Clock::now();
+  ASSERT_TRUE(http.Request("GET", "http://127.0.0.1:" + server.Port() + "/"));
+  EXPECT_LT(MillisecondsSince(start), 3000);
+  EXPECT_EQ(http.ResultCode(), 200);
+  EXPECT_EQ(http.ReadError(), kSockTimedOut);
+}
+
+TEST(HttpLimits, EndlessBodyIsCappedAndTheConnectionClosed) {
+  TScriptedPeer server([](TPeerConnection& c) {
+    c.Receive();
+    c.Send("HTTP/1.0 200 OK\r\n\r\n");
+    const std::string block(64 * 1024, 'z');
+    while (c.Send(block)) {
+    }
+  });
+  TxxHttp http;
+  ASSERT_TRUE(http.Request("GET", "http://127.0.0.1:" + server.Port() + "/"));
+  EXPECT_TRUE(http.BodyCapped());
+  EXPECT_EQ(http.Document.size(), kMaxHttpBodyLength);
+  EXPECT_EQ(http.ResultCode(), 200);
+  EXPECT_TRUE(server.WaitForScripts(1));  // its sends failed: we hung up
+}
+
+TEST(HttpConnect, RefusedConnectionFailsWithCode500) {
+  TxxHttp http;
+  EXPECT_FALSE(http.Request("GET", "http://127.0.0.1:" + std::to_string(test::FreeLoopbackPort())));
+  EXPECT_EQ(http.ResultCode(), 500);
+  EXPECT_EQ(http.ElapsedTime(), -1);
+  EXPECT_EQ(http.Sock().LastError(), kSockConnectionRefused);
+}
+
+TEST(HttpConnect, HangingConnectEndsWithinTimeout) {
+  TPeerOptions options;
+  options.Backlog = 0;
+  options.NeverAccept = true;
+  TScriptedPeer server(nullptr, options);
+  const std::vector<int> fillers = test::FillBacklog(server);
+  ASSERT_FALSE(fillers.empty());
+  TxxHttp http;
+  http.Timeout = 300;
+  const auto start = Clock::now();
+  EXPECT_FALSE(http.Request("GET", "http://127.0.0.1:" + server.Port() + "/"));
+  EXPECT_LT(MillisecondsSince(start), 3000);
+  EXPECT_EQ(http.Sock().LastError(), kSockTimedOut);
+  for (const int handle : fillers)
+    ::close(handle);
+}
+
+TEST(HttpAbort, AbortFromAnotherThreadEndsAWaitingRequest) {
+  TScriptedPeer server([](TPeerConnection& c) { c.StaySilent(10000); });
+  TxxHttp http;
+  http.Timeout = 60000;
+  std::thread stopper([&http] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    http.Abort();
+  });
+  const auto start = Clock::now();
+  EXPECT_TRUE(http.Request("GET", "http://127.0.0.1:" + server.Port() + "/"));
+  stopper.join();
+  EXPECT_LT(MillisecondsSince(start), 3000);
+  EXPECT_EQ(http.ReadError(), kSockInterrupted);
+}
+
+// ---- HTTPS ----
+
+const test::TPeerTlsCredentials& Credentials() {
+  static const test::TPeerTlsCredentials credentials("localhost");
+  return credentials;
+}
+
+TEST(HttpTls, ElapsedTimeCountsTheExchangeNotTheHandshake) {
+  TScriptedPeer server([](TPeerConnection& c) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));  // a slow handshake
+    if (!c.StartTls(Credentials()))
+      return;
+    ReceiveRequest(c);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // a slow answer
+    c.Send("HTTP/1.0 200 OK\r\nContent-Length: 6\r\n\r\nsecret");
+    c.CloseTls();
+  });
+  TxxHttp http;
+  ASSERT_TRUE(http.Request("GET", "https://127.0.0.1:" + server.Port() + "/"));
+  EXPECT_EQ(http.Document, "secret");
+  EXPECT_GE(http.ElapsedTime(), 190);
+  EXPECT_LT(http.ElapsedTime(), 600);
+}
+
+TEST(HttpTls, TricklingEncryptedAnswerEndsAtTheDeadline) {
+  // A TLS server, and a relay in front of it that passes the handshake on at
+  // once but the answer's record a byte at a time.
+  std::atomic<bool> trickle{false};
+  TScriptedPeer server([&trickle](TPeerConnection& c) {
+    if (!c.StartTls(Credentials()))
+      return;
+    ReceiveRequest(c);
+    trickle = true;
+    c.Send("HTTP/1.0 200 OK\r\n\r\n" + std::string(2000, 'x'));
+    c.StaySilent(10000);
+  });
+  TScriptedPeer relay([&](TPeerConnection& c) {
+    TxxTcpSocket inner;
+    inner.Connect("127.0.0.1", server.Port());
+    std::string down;
+    for (int i = 0; i < 2000; ++i) {
+      const std::string up = c.Receive(5);
+      if (!up.empty())
+        inner.WriteText(up);
+      down += inner.ReadChunk(0);
+      if (inner.LastError() != 0 && inner.LastError() != kSockTimedOut)
+        return;
+      const std::size_t pass = trickle ? std::min<std::size_t>(1, down.size()) : down.size();
+      if (pass > 0 && !c.Send(down.substr(0, pass)))
+        return;
+      down.erase(0, pass);
+      if (trickle)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  TxxHttp http;
+  http.Timeout = 300;
+  const auto start = Clock::now();
+  ASSERT_TRUE(http.Request("GET", "https://127.0.0.1:" + relay.Port() + "/"));
+  EXPECT_LT(MillisecondsSince(start), 3000);
+  EXPECT_EQ(http.ReadError(), kSockTimedOut);
+}
+
+TEST(HttpTls, ThroughAProxyOnlyTheConnectIsSeenInTheClear) {
+  std::string connect;
+  std::string inside;
+  TScriptedPeer proxy([&](TPeerConnection& c) {
+    connect = c.ReceiveUntil("\r\n\r\n");
+    c.Send("HTTP/1.0 200 Connection established\r\n\r\n");
+    if (!c.StartTls(Credentials()))
+      return;
+    inside = c.ReceiveUntil("\r\n\r\n");
+    c.Send("HTTP/1.0 200 OK\r\n\r\ntunnelled");
+    c.CloseTls();
+  });
+  TxxHttp http;
+  http.ProxyHost = "127.0.0.1";
+  http.ProxyPort = proxy.Port();
+  http.ProxyUser = "pu";
+  http.ProxyPass = "pp";
+  http.UserAgent.clear();
+  ASSERT_TRUE(http.Request("GET", "https://localhost/page"));
+  proxy.WaitForScripts();
+  EXPECT_EQ(connect,
+            "CONNECT localhost:443 HTTP/1.0\r\nProxy-Authorization: Basic cHU6cHA=\r\n\r\n");
+  EXPECT_EQ(inside, "GET /page HTTP/1.0\r\nHost: localhost:443\r\n\r\n");
+  EXPECT_EQ(http.Document, "tunnelled");
+  EXPECT_EQ(http.TargetHost, "localhost");
+}
+
+}  // namespace
+}  // namespace vantrel

@@ -1,0 +1,163 @@
+// The byte-fed pieces of response reading, on strings. Most cases are fed
+// both whole and one byte at a time: the network may cut anywhere.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "net/http_chunks.h"
+#include "net/http_response.h"
+#include "net/socket_errors.h"
+
+namespace vantrel {
+namespace {
+
+std::vector<std::string> SplitLines(std::string_view bytes, bool byteByByte) {
+  THttpLineSplitter splitter;
+  std::vector<std::string> lines;
+  std::string line;
+  for (std::size_t at = 0; at < bytes.size();) {
+    std::string_view piece = bytes.substr(at, byteByByte ? 1 : std::string_view::npos);
+    at += piece.size();
+    while (splitter.Next(piece, line))
+      lines.push_back(line);
+  }
+  return lines;
+}
+
+TEST(HttpLines, EveryLineEndFormGivesOneLineHoweverTheBytesAreCut) {
+  const std::string bytes = "a\r\nb\n\rc\rd\ne\r\n\r\nf\n";
+  const std::vector<std::string> expected = {"a", "b", "c", "d", "e", "", "f"};
+  EXPECT_EQ(SplitLines(bytes, false), expected);
+  // A CR at the end of one piece and its LF in the next is still one line end.
+  EXPECT_EQ(SplitLines(bytes, true), expected);
+}
+
+TEST(HttpLines, LineBeyondTheLimitStopsTheSplitter) {
+  THttpLineSplitter splitter(8);
+  std::string_view input = "123456789\r\n";
+  std::string line;
+  EXPECT_FALSE(splitter.Next(input, line));
+  EXPECT_TRUE(splitter.TooLong());
+}
+
+TEST(HttpChunks, SizeIsTheHexadecimalTextBeforeABlankOrAnExtension) {
+  EXPECT_EQ(ChunkSizeOf("1a"), 26u);
+  EXPECT_EQ(ChunkSizeOf("1A ;name=value"), 26u);
+  EXPECT_EQ(ChunkSizeOf("1a;name=value"), 26u);
+  EXPECT_EQ(ChunkSizeOf("000000000000000000010"), 16u);
+  // Anything else ends the body.
+  EXPECT_EQ(ChunkSizeOf("-1"), 0u);
+  EXPECT_EQ(ChunkSizeOf("x"), 0u);
+  EXPECT_EQ(ChunkSizeOf("10000000000000000"), 0u);  // 65 bits
+}
+
+// Feeds `bytes` to a reader and returns how many it took.
+std::size_t FeedAll(THttpResponseReader& reader, std::string_view bytes, bool byteByByte) {
+  if (!byteByByte)
+    return reader.Feed(bytes);
+  std::size_t used = 0;
+  while (used < bytes.size() && reader.Feed(bytes.substr(used, 1)) == 1)
+    ++used;
+  return used;
+}
+
+class HttpResponse : public testing::TestWithParam<bool> {
+ protected:
+  bool ByteByByte() const { return GetParam(); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Cut, HttpResponse, testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "ByteByByte" : "Whole"; });
+
+TEST_P(HttpResponse, LengthBodyEndsAtItsLengthAndLeavesWhatFollows) {
+  THttpResponseReader reader({});
+  const std::string head =
+      "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 5\r\n\r\n";
+  EXPECT_EQ(FeedAll(reader, head + "\nbodyHTTP/1.1", ByteByByte()), head.size() + 5);
+  ASSERT_TRUE(reader.Done());
+  EXPECT_EQ(reader.Body(), "\nbody");  // a body may begin with a line end of its own
+  EXPECT_EQ(reader.EndError(), 0);
+  EXPECT_EQ(reader.ResultCode(), 200);
+  EXPECT_EQ(reader.ResultString(), "OK");
+  EXPECT_EQ(reader.ContentType(), "text/plain");
+  EXPECT_EQ(reader.LastPartLength(), 5u);
+  EXPECT_EQ(reader.Headers().size(), 4u);
+}
+
+TEST_P(HttpResponse, ChunkedBodyJoinsItsChunksAndLeavesTheTrailersUnread) {
+  THttpResponseReader reader({});
+  const std::string response =
+      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+      "4\r\nWiki\r\n5\r\npedia\r\n3 ;ext=1\r\n\r\n\n\r\n0\r\n";
+  EXPECT_EQ(FeedAll(reader, response + "Trailer: x\r\n\r\n", ByteByByte()), response.size());
+  ASSERT_TRUE(reader.Done());
+  EXPECT_EQ(reader.Body(), "Wikipedia\r\n\n");  // chunk data is never taken for line ends
+  EXPECT_EQ(reader.BodyMode(), THttpBodyMode::Chunked);
+  EXPECT_EQ(reader.LastPartLength(), 3u);
+}
+
+TEST_P(HttpResponse, ExtensionRightAfterAChunkSizeDoesNotCutTheBodyShort) {
+  THttpResponseReader reader({});
+  FeedAll(reader,
+          "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nWiki\r\n"
+          "5;a=b\r\npedia\r\n0;last\r\nTrailer: x\r\n\r\n",
+          ByteByByte());
+  ASSERT_TRUE(reader.Done());
+  EXPECT_EQ(reader.Body(), "Wikipedia");
+}
+
+TEST_P(HttpResponse, NoBodyIsReadForHeadAnd204And304WhateverTheLength) {
+  for (const auto& [status, head] : {std::pair{"HTTP/1.0 200 OK", true},
+                                     {"HTTP/1.0 204 No Content", false},
+                                     {"HTTP/1.0 304 Not Modified", false}}) {
+    THttpResponseReader reader({.Head = head});
+    const std::string top = std::string(status) + "\r\nContent-Length: 4\r\n\r\n";
+    EXPECT_EQ(FeedAll(reader, top + "body", ByteByByte()), top.size()) << status;
+    EXPECT_TRUE(reader.Done()) << status;
+    EXPECT_EQ(reader.Body(), "") << status;
+  }
+}
+
+TEST_P(HttpResponse, InterimAnswerToExpectContinueIsDroppedBeforeTheFinalOne) {
+  THttpResponseReader reader({.ExpectContinue = true});
+  const std::string interim = "HTTP/1.1 100 Continue\r\nX-Note: go on\r\n\r\n";
+  EXPECT_EQ(FeedAll(reader, interim + "HTTP/1.1 201", ByteByByte()), interim.size());
+  ASSERT_TRUE(reader.ContinueReceived());
+  reader.Resume();
+  FeedAll(reader, "HTTP/1.1 201 Created\r\nContent-Length: 2\r\n\r\nok", ByteByByte());
+  EXPECT_EQ(reader.ResultCode(), 201);
+  EXPECT_EQ(reader.Headers().front(), "HTTP/1.1 201 Created");
+  EXPECT_EQ(reader.Body(), "ok");
+}
+
+TEST(HttpResponseReader, LaterOfLengthAndChunkedDecidesTheBodyMode) {
+  THttpResponseReader chunkedLast({});
+  chunkedLast.Feed("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: Chunked\r\n\r\n");
+  EXPECT_EQ(chunkedLast.BodyMode(), THttpBodyMode::Chunked);
+  THttpResponseReader lengthLast({});
+  lengthLast.Feed("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\n");
+  EXPECT_EQ(lengthLast.BodyMode(), THttpBodyMode::ByLength);
+}
+
+TEST(HttpResponseReader, StatusCodeAndReasonComeFromTheWordsAfterTheFirstBlank) {
+  EXPECT_EQ(HttpStatusCodeOf("HTTP/1.1 200"), 200);
+  EXPECT_EQ(HttpReasonOf("HTTP/1.1 200"), "");
+  EXPECT_EQ(HttpReasonOf("HTTP/1.1 404 Not Found"), "Not Found");
+  EXPECT_EQ(HttpStatusCodeOf("HTTP/1.1 2xx Fine"), 0);
+  EXPECT_EQ(HttpStatusCodeOf("HTTP/1.1"), 0);
+}
+
+TEST(HttpResponseReader, EndlessHeaderLinesEndTheResponseAtTheLimit) {
+  THttpResponseReader reader({});
+  reader.Feed("HTTP/1.0 200 OK\r\n");
+  for (std::size_t i = 0; i <= kMaxHttpHeaderLines && !reader.Done(); ++i)
+    reader.Feed("X: y\r\n");
+  EXPECT_TRUE(reader.Done());
+  EXPECT_EQ(reader.EndError(), kSockMessageTooLong);
+  EXPECT_LE(reader.Headers().size(), kMaxHttpHeaderLines);
+}
+
+}  // namespace
+}  // namespace vantrel

@@ -1,0 +1,49 @@
+#pragma once
+
+// nginx (the nginx-light package, with its echo module) as a real web server
+// for the HTTP client: plain HTTP and HTTPS with a self-signed certificate
+// made at start, each on a free loopback port. It runs in the foreground as a
+// single process with its configuration, logs and documents in its own
+// temporary folder, and is stopped by process id.
+//
+// Locations:
+//   /NAME      the document NAME (WriteDocument)
+//   /auth/NAME the same behind Basic authorization (user "user", password "secret")
+//   /delay     "late" and a line end after 50 ms
+//   /empty     status 204
+//   /cookie    "cookies" with two Set-Cookie lines for one name: session=first, session=second
+//   /headers   the request head as the server received it
+//   /moved     status 301 to /index.html
+
+#include <memory>
+#include <string>
+
+#include "support/peer_process.h"
+#include "support/test_files.h"
+
+namespace vantrel::test {
+
+class TNginxPeer {
+ public:
+  TNginxPeer();
+  // Started and accepting connections on both ports; otherwise Error() says why.
+  bool Ok() const { return Ok_; }
+  std::string Error() const;
+  int HttpPort() const { return HttpPort_; }
+  int HttpsPort() const { return HttpsPort_; }
+  // "http://127.0.0.1:PORT" + path, "https://localhost:PORT" + path.
+  std::string Url(const std::string& path) const;
+  std::string HttpsUrl(const std::string& path) const;
+  // Puts a document under the root (also served under /auth/).
+  void WriteDocument(const std::string& name, const std::string& bytes) const;
+
+ private:
+  TTempDir Dir_;
+  int HttpPort_ = 0;
+  int HttpsPort_ = 0;
+  std::unique_ptr<TPeerProcess> Process_;
+  std::string Problem_;
+  bool Ok_ = false;
+};
+
+}  // namespace vantrel::test
