@@ -22,7 +22,7 @@ TResultHandler::TResultHandler(TWatchList& watchList, TWatchHistory& history,
 }
 
 void TResultHandler::HandleResult(const THistoryRecord& record) {
-  if (!State_.IsOnline() || State_.IsPaused()) {
+  if (!State_.RecordsResults()) {
     const int index = WatchList_.IndexOfId(static_cast<std::int32_t>(record.ItemId));
     if (index >= 0)
       WatchList_.Item(index).RestoreLastChecked();

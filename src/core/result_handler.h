@@ -15,6 +15,9 @@ class TCheckingState {
   virtual ~TCheckingState() = default;
   virtual bool IsOnline() const = 0;
   virtual bool IsPaused() const = 0;
+  // True while results are recorded rather than discarded. One rule, so that
+  // whoever reports on results decides as the handler does.
+  bool RecordsResults() const { return IsOnline() && !IsPaused(); }
 };
 
 // Records check results, or discards those that arrive while the connection
