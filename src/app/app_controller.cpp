@@ -1,0 +1,442 @@
+#include "app/app_controller.h"
+
+#include <cstdint>
+#include <exception>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "app/alarm_actions.h"
+#include "app/data_folder_lock.h"
+#include "app/go_to_url.h"
+#include "app/monitor_events.h"
+#include "app/reported_results.h"
+#include "core/checker_manager.h"
+#include "core/result_handler.h"
+#include "core/watch_item.h"
+#include "core/watch_list.h"
+#include "storage/history.h"
+#include "storage/log_file.h"
+#include "storage/temp_history.h"
+
+namespace vantrel {
+
+namespace {
+
+const std::filesystem::path& LockedFolder(const TDataFolderLock& lock) {
+  if (!lock.Locked())
+    throw std::logic_error("the data folder " + lock.Folder().string() +
+                           " must be locked before the monitor starts on it");
+  return lock.Folder();
+}
+
+std::string ExceptionText(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "unknown error";
+  }
+}
+
+// Marks a save under way for as long as it lasts, however it ends.
+class TSavingScope {
+ public:
+  explicit TSavingScope(bool& saving) : Saving_(saving) { Saving_ = true; }
+  ~TSavingScope() { Saving_ = false; }
+  TSavingScope(const TSavingScope&) = delete;
+  TSavingScope& operator=(const TSavingScope&) = delete;
+
+ private:
+  bool& Saving_;
+};
+
+}  // namespace
+
+TAppController::TAppController(TAppControllerParts parts)
+    : Loop_(parts.Loop),
+      Clock_(parts.Clock),
+      ItemView_(parts.ItemView),
+      Alarms_(parts.Alarms),
+      Events_(parts.Events),
+      MakeRunner_(std::move(parts.MakeRunner)),
+      ConnectionTest_(std::move(parts.ConnectionTest)),
+      Files_(DataFilesIn(LockedFolder(parts.Lock))),
+      Pump_(parts.Loop),
+      WindowState_(parts.WindowState, [this] { return TableView(); }) {
+  List_ =
+      std::make_unique<TWatchList>(ItemView_, Files_.WatchList.string(), parts.DetailsView, Clock_);
+  List_->OnAlarm = [this](TWatchItem& item) { Alarms_.AlarmTriggered(item); };
+  List_->OnAlarmReset = [this](TWatchItem& item) { Alarms_.AlarmCleared(item); };
+
+  const auto reportDamage = [this](const std::string& message) { ReportDamage(message); };
+  History_ = std::make_unique<TWatchHistory>(*List_, Files_.History.string(), reportDamage);
+  TempHistory_ = std::make_unique<TTempHistory>(*List_, Files_.TempHistory.string(), reportDamage);
+  Handler_ = std::make_unique<TResultHandler>(*List_, *History_, *TempHistory_, Flags_);
+  Results_ = std::make_unique<TReportedResults>(*Handler_, Flags_, *List_, Events_);
+  Autosave_ = std::make_unique<TAutosaveTimer>(Loop_, [this] { SaveAll(); });
+
+  // Every monitor starts from the built-in settings, which the file overrides:
+  // a key missing from the file must not keep a value of an earlier monitor.
+  TPreferences preferences;
+  SetDefaultPreferences(preferences);
+  SetPreferences(preferences);
+  TInternetOptions options;
+  SetDefaultInternetOptions(options);
+  SetInternetOptions(options);
+  acLoadSettings();
+
+  acLoadData();
+  List_->SetupColumns();
+
+  Log_ = std::make_unique<TLogFile>(
+      Files_.Log,
+      TLogFile::TOptions{
+          .LogType = {},  // the preferences of the moment
+          .Now = [this] { return Clock_.Now(); },
+          .ReportError = [this](const std::string& message) { Events_.Warning(message); },
+      });
+
+  Scheduler_ = std::make_unique<TCheckerManager>(TCheckerContext{
+      .Loop = &Loop_,
+      .Clock = &Clock_,
+      .WatchList = List_.get(),
+      .Results = Results_.get(),
+      .MakeRunner = MakeRunner_,
+      .Log = [this](const std::string& text) { Log_->Add(text); },
+      .ShowStatus = [this](const std::string& text) { Events_.StatusText(text); },
+      .HandleError = [this](std::exception_ptr error) { Events_.Error(ExceptionText(error)); },
+  });
+
+  Detector_ = std::make_unique<TxxInternetDetector>(Loop_, ConnectionTest_);
+  Flags_.SetDetector(Detector_.get());
+  Detector_->SetOnChangeState([this](TxxInternetDetector&) { ConnectionChanged(); });
+  Detector_->CheckNow();
+  Detector_->Restart(TxxInternetDetector::kDefaultInterval);
+  ConnectionChanged();
+  Started_ = true;
+}
+
+TAppController::~TAppController() {
+  Stop();
+}
+
+void TAppController::Stop() {
+  // No connection change and no auto-save from here on.
+  Flags_.SetDetector(nullptr);
+  Detector_.reset();
+  Autosave_->Stop();
+  // A checker waiting for a main-thread step is released and none gets one
+  // again, so the scheduler can cancel and join them all.
+  Loop_.Shutdown();
+  Scheduler_.reset();
+  Log_.reset();
+  // The window is going away: the saves run nothing else in between.
+  Pump_.Remove();
+
+  Reported([this] { acSaveSettings(); });
+  Reported([this] { List_->SaveToFile(); });
+  Reported([this] { History_->Flush(); });
+  Reported([this] { TempHistory_->Flush(); });
+
+  Results_.reset();
+  Handler_.reset();
+  TempHistory_.reset();
+  History_.reset();
+  Autosave_.reset();
+  // The views are the front's and may outlive the items: no row may point at
+  // a freed one.
+  List_->Clear();
+  List_.reset();
+}
+
+bool TAppController::TableView() const {
+  return List_ != nullptr && List_->TableView();
+}
+
+// --- Enabling ----------------------------------------------------------------
+
+TActionFacts TAppController::ActionFacts() const {
+  TActionFacts facts;
+  facts.Connected = Flags_.IsOnline();
+  facts.Paused = Flags_.IsPaused();
+  facts.ServiceStatus = GetPreferences().ServiceStatus;
+  facts.RowCount = ItemView_.RowCount();
+  facts.SelectedCount = ItemView_.SelectedCount();
+  const int row = ItemView_.FirstSelectedRow();
+  const TWatchItem* item = row >= 0 ? ItemView_.RowItem(row) : nullptr;
+  facts.SelectedActive = item != nullptr && item->Active();
+  return facts;
+}
+
+void TAppController::UpdateActions() {
+  // The front asks for the enabled actions in return, which it cannot do
+  // before the constructor has returned; it updates them itself then.
+  if (Started_)
+    Events_.ActionsChanged();
+}
+
+// --- Actions -----------------------------------------------------------------
+
+bool TAppController::acRunNow() {
+  if (!Enabled(TAction::acRunNow))
+    return false;
+  List_->RunSelectedNow();
+  if (Flags_.IsPaused()) {
+    Flags_.SetPaused(false);
+    SetChecking(true);
+  }
+  WakeScheduler();
+  UpdateActions();
+  return true;
+}
+
+bool TAppController::acRunAllNow() {
+  if (!Enabled(TAction::acRunAllNow))
+    return false;
+  List_->RunAllNow();
+  if (Flags_.IsPaused()) {
+    Flags_.SetPaused(false);
+    SetChecking(true);
+  }
+  WakeScheduler();
+  UpdateActions();
+  return true;
+}
+
+void TAppController::acPause() {
+  if (!Enabled(TAction::acPause))
+    return;
+  Flags_.SetPaused(true);
+  SetChecking(false);
+  UpdateActions();
+}
+
+TWatchItem& TAppController::acAddNew(const TWatchItem& prepared) {
+  TWatchItem& item = List_->AddItem(prepared);
+  WakeScheduler();
+  UpdateActions();
+  return item;
+}
+
+void TAppController::acDelete() {
+  if (!Enabled(TAction::acDelete))
+    return;
+  // The history first: it finds the items to delete by the selection.
+  History_->DeleteSelected();
+  List_->DeleteSelected();
+  UpdateActions();
+}
+
+TWatchItem* TAppController::PropertiesTarget() const {
+  if (!Enabled(TAction::acProperties))
+    return nullptr;
+  return ItemView_.RowItem(ItemView_.FirstSelectedRow());
+}
+
+bool TAppController::acProperties(const TWatchItem& edited) {
+  TWatchItem* target = PropertiesTarget();
+  if (target == nullptr)
+    return false;
+  const int row = ItemView_.FirstSelectedRow();
+  target->Assign(edited);
+  List_->ItemChanged(row);
+  WakeScheduler();
+  UpdateActions();
+  return true;
+}
+
+void TAppController::acSuspend() {
+  if (!Enabled(TAction::acSuspend))
+    return;
+  List_->SuspendSelected();
+  UpdateActions();
+}
+
+void TAppController::acActivate() {
+  if (!Enabled(TAction::acActivate))
+    return;
+  List_->ActivateSelected();
+  WakeScheduler();
+  UpdateActions();
+}
+
+void TAppController::acResetAlarm() {
+  if (!Enabled(TAction::acResetAlarm))
+    return;
+  List_->ResetAlarmSelected();
+  UpdateActions();
+}
+
+void TAppController::acClearStats() {
+  if (!Enabled(TAction::acClearStats))
+    return;
+  History_->DeleteSelected();
+  List_->ClearStatsSelected();
+  UpdateActions();
+}
+
+void TAppController::acTableView() {
+  SetTableView(!TableView());
+}
+
+void TAppController::SetTableView(bool on) {
+  if (on == List_->TableView())
+    return;
+  List_->SetTableView(on);
+  List_->SetupColumns();
+  UpdateActions();
+}
+
+std::optional<std::string> TAppController::acGotoUrl() const {
+  if (!Enabled(TAction::acGotoUrl))
+    return std::nullopt;
+  const TWatchItem* item = ItemView_.RowItem(ItemView_.FirstSelectedRow());
+  if (item == nullptr)
+    return std::nullopt;
+  return UrlToOpen(item->Url);
+}
+
+void TAppController::acSaveSettings() {
+  SaveSettings(Files_.Settings, WindowState_);
+}
+
+void TAppController::acLoadSettings() {
+  LoadSettings(Files_.Settings, WindowState_);
+  ApplySettings();
+  UpdateActions();
+}
+
+void TAppController::ApplySettings() {
+  const TPreferences preferences = GetPreferences();
+  Autosave_->Configure(preferences.Autosave, preferences.AutosaveFrequency);
+  if (const std::optional<bool> tableView = WindowState_.TakeLoadedTableView())
+    SetTableView(*tableView);
+}
+
+void TAppController::acSaveData() {
+  if (Saving_)
+    return;
+  TSavingScope saving(Saving_);
+  List_->SaveToFile();
+  History_->Flush();
+}
+
+void TAppController::acLoadData() {
+  if (!Reported([this] { List_->LoadFromFile(); })) {
+    // What was read is not all the file holds: the file stays as it is
+    // unless the user changes the list.
+    List_->SetModified(false);
+  }
+  // Replayed even without a readable watch list: the history alone knows
+  // which identifiers were given, and a new item must not take one of them.
+  Reported([this] { History_->LoadStatistics(); });
+  WakeScheduler();
+  UpdateActions();
+}
+
+void TAppController::acSuspendServiceItems() {
+  List_->SuspendServiceItems();
+  UpdateActions();
+}
+
+// --- Other handlers ----------------------------------------------------------
+
+void TAppController::RowSelected(int row) {
+  List_->ShowDetails(row);
+  UpdateActions();
+}
+
+void TAppController::PreferencesChanged() {
+  const TPreferences preferences = GetPreferences();
+  Autosave_->Configure(preferences.Autosave, preferences.AutosaveFrequency);
+  if (List_->TableView()) {
+    List_->SetupColumns();
+  } else {
+    const int row = ItemView_.FirstSelectedRow();
+    if (row >= 0)
+      List_->ShowDetails(row);
+    else
+      List_->ClearDetails();
+  }
+  UpdateActions();
+}
+
+void TAppController::ApplyServiceRecords(const TServerItemList& records) {
+  std::vector<std::uint32_t> deleted;
+  for (const TServerItem& record : records) {
+    if (record.State < 0) {
+      const int index = List_->IndexOfServiceId(record.ServiceId);
+      if (index >= 0)
+        deleted.push_back(static_cast<std::uint32_t>(List_->Item(index).Id()));
+    }
+    List_->ApplyServiceRecord(record);
+  }
+  WakeScheduler();
+  History_->DeleteItems(deleted);
+  UpdateActions();
+}
+
+void TAppController::HandleResult(const THistoryRecord& record) {
+  Results_->HandleResult(record);
+}
+
+void TAppController::ConnectionChanged() {
+  if (!Flags_.IsPaused())
+    SetChecking(Flags_.IsOnline());
+  NoteConnectState();
+  UpdateActions();
+}
+
+void TAppController::SetChecking(bool on) {
+  if (on && Flags_.IsOnline())
+    Scheduler_->Resume();
+  else
+    Scheduler_->Pause();
+  NoteConnectState();
+}
+
+void TAppController::SaveAll() {
+  // The pump can bring the timer round in the middle of a save, which writes
+  // everything already.
+  if (Saving_)
+    return;
+  TSavingScope saving(Saving_);
+  Reported([this] { List_->SaveToFile(); });
+  Reported([this] { History_->Flush(); });
+  Reported([this] { TempHistory_->Flush(); });
+}
+
+// --- Helpers -----------------------------------------------------------------
+
+void TAppController::WakeScheduler() {
+  if (Scheduler_)
+    Scheduler_->Wake();
+}
+
+void TAppController::NoteConnectState() {
+  const TConnectState state = Flags_.State();
+  if (AnnouncedState_ == state)
+    return;
+  AnnouncedState_ = state;
+  Events_.ConnectStateChanged(state);
+}
+
+void TAppController::ReportDamage(const std::string& message) {
+  if (Log_)
+    Log_->Add(message);
+  Events_.Warning(message);
+}
+
+bool TAppController::Reported(const std::function<void()>& step) {
+  try {
+    step();
+    return true;
+  } catch (...) {
+    Events_.Error(ExceptionText(std::current_exception()));
+    return false;
+  }
+}
+
+}  // namespace vantrel

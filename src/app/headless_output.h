@@ -1,0 +1,72 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "app/alarm_actions.h"
+#include "app/monitor_events.h"
+#include "platform/clock.h"
+
+namespace vantrel {
+
+// One readable line per event for a monitor without a window. Each line starts
+// with the time stamp; a going down and a coming back up stand out with "***".
+//
+//   <time>  Connection: Connected
+//   <time>  web (http://example.test/)  OK  123 ms  OK
+//   <time>  web (http://example.test/)  FAILED  no response  Request Timeout
+//   <time>  web (http://example.test/)  discarded (Disconnected)
+//   <time>  *** web (http://example.test/)  DOWN
+//   <time>  *** web (http://example.test/)  UP
+
+// "web (http://example.test/)": the item's display name and its Url.
+std::string ItemLabel(const TWatchItem& item);
+// The line of a handled check result, without time stamp. `item` may be null
+// (deleted meanwhile): the record's identifier stands in for it.
+std::string ResultLine(const TWatchItem* item, const THistoryRecord& record, bool recorded,
+                       TConnectState state);
+// A multi-line message (file errors are "name CR LF reason") on one line.
+std::string OneLine(const std::string& message);
+
+// Alarm actions of the headless monitor: a line per going down and coming up.
+class TPrintedAlarmActions final : public TAlarmActions {
+ public:
+  // `out` and `clock` must outlive this object.
+  TPrintedAlarmActions(std::ostream& out, const TClock& clock);
+
+  void AlarmTriggered(TWatchItem& item) override;
+  void AlarmCleared(TWatchItem& item) override;
+
+ private:
+  std::ostream& Out_;
+  const TClock& Clock_;
+};
+
+// The monitor's events for the headless front: check results and connection
+// states to `out`, errors and warnings to `errors`. Status texts repeat what
+// the result lines say, so they are printed only when asked for.
+class TPrintedMonitorEvents final : public TMonitorEvents {
+ public:
+  // The streams and `clock` must outlive this object.
+  TPrintedMonitorEvents(std::ostream& out, std::ostream& errors, const TClock& clock,
+                        bool printStatusTexts = false);
+
+  void StatusText(const std::string& text) override;
+  void ConnectStateChanged(TConnectState state) override;
+  void ResultHandled(const TWatchItem* item, const THistoryRecord& record, bool recorded) override;
+  void ActionsChanged() override {}  // no actions to show
+  void Error(const std::string& message) override;
+  void Warning(const std::string& message) override;
+
+ private:
+  void Line(std::ostream& out, const std::string& text);
+
+  std::ostream& Out_;
+  std::ostream& Errors_;
+  const TClock& Clock_;
+  bool PrintStatusTexts_;
+  // The last state announced: the reason a result was discarded.
+  TConnectState State_ = TConnectState::Disconnected;
+};
+
+}  // namespace vantrel

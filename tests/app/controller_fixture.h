@@ -1,0 +1,220 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/alarm_actions.h"
+#include "app/app_controller.h"
+#include "app/data_folder_lock.h"
+#include "app/monitor_events.h"
+#include "core/checker_manager.h"
+#include "core/memory_views.h"
+#include "core/scripted_checks.h"
+#include "core/watch_item.h"
+#include "core/watch_list.h"
+#include "platform/manual_main_loop.h"
+#include "storage/history.h"
+#include "support/test_files.h"
+
+namespace vantrel::test {
+
+// The alarm events, as "DOWN name" and "UP name".
+class TRecordedAlarms final : public TAlarmActions {
+ public:
+  void AlarmTriggered(TWatchItem& item) override { Lines.push_back("DOWN " + item.Name); }
+  void AlarmCleared(TWatchItem& item) override { Lines.push_back("UP " + item.Name); }
+  std::vector<std::string> Lines;
+};
+
+// Everything the monitor told its front.
+class TRecordedEvents final : public TMonitorEvents {
+ public:
+  struct TResult {
+    std::string Item;  // empty when the item was gone
+    THistoryRecord Record;
+    bool Recorded = false;
+  };
+
+  void StatusText(const std::string& text) override { Statuses.push_back(text); }
+  void ConnectStateChanged(TConnectState state) override { States.push_back(state); }
+  void ResultHandled(const TWatchItem* item, const THistoryRecord& record, bool recorded) override {
+    Results.push_back({item != nullptr ? item->Name : "", record, recorded});
+  }
+  void ActionsChanged() override { ++ActionUpdates; }
+  void Error(const std::string& message) override { Errors.push_back(message); }
+  void Warning(const std::string& message) override { Warnings.push_back(message); }
+
+  std::size_t CountResults(bool recorded) const {
+    std::size_t count = 0;
+    for (const TResult& result : Results)
+      count += result.Recorded == recorded ? 1 : 0;
+    return count;
+  }
+
+  std::vector<std::string> Statuses;
+  std::vector<TConnectState> States;
+  std::vector<TResult> Results;
+  int ActionUpdates = 0;
+  std::vector<std::string> Errors;
+  std::vector<std::string> Warnings;
+};
+
+// A monitor in a temporary data folder on a manual loop and clock, with
+// stand-in checks, in-memory views and a connection the test switches.
+class TControllerFixture : public ::testing::Test {
+ protected:
+  static constexpr std::uint32_t kDetectorInterval = 500;  // ms
+
+  TControllerFixture() { EXPECT_TRUE(Lock.TryLock()); }
+
+  ~TControllerFixture() override {
+    Controller.reset();
+    EXPECT_FALSE(Checks.HoldTimedOut()) << "a held check was never released";
+  }
+
+  // Starts a monitor on a fresh main loop: a stopped monitor leaves its loop
+  // shut down, as the program's end does.
+  void Start() {
+    Loop = std::make_unique<TManualMainLoop>(Clock);
+    Controller = std::make_unique<TAppController>(TAppControllerParts{
+        .Loop = *Loop,
+        .Clock = Clock,
+        .Lock = Lock,
+        .ItemView = ItemView,
+        .DetailsView = DetailsView,
+        .WindowState = Window,
+        .Alarms = Alarms,
+        .Events = Events,
+        .MakeRunner = Checks.Factory(),
+        .ConnectionTest = [this] { return Online.load(); },
+    });
+  }
+
+  void Stop() { Controller.reset(); }
+
+  TAppController& App() { return *Controller; }
+  TWatchList& List() { return Controller->WatchList(); }
+
+  // Runs main-thread work until every checker has either ended or is held in
+  // its check; time does not move. False when that took more than 20 s.
+  bool Settle() {
+    using namespace std::chrono_literals;
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    for (;;) {
+      Loop->RunPending();
+      const std::size_t checkers = Controller ? Controller->Scheduler().CheckerCount() : 0;
+      if (checkers == Checks.Waiting() && Loop->PendingTasks() == 0)
+        return true;
+      if (std::chrono::steady_clock::now() > deadline)
+        return false;
+      Loop->WaitForPending(1ms);
+    }
+  }
+
+  // Moves virtual time on by `ms`, then settles.
+  void Advance(std::uint64_t ms) {
+    Loop->AdvanceBy(ms);
+    ASSERT_TRUE(Settle());
+  }
+
+  // The detector notices at its next tick.
+  void SetOnline(bool online) {
+    Online = online;
+    Advance(kDetectorInterval);
+  }
+
+  // A download check of "http://<name>.test/", which is also its host, added
+  // as the Add New action does.
+  TWatchItem& AddSite(const std::string& name, std::int32_t frequency = 60, bool active = true) {
+    TWatchItem source(Clock);
+    source.Name = name;
+    source.Url = "http://" + name + ".test/";
+    source.CheckType = TCheckType::Download;
+    source.SetFrequency(frequency);
+    source.SetActive(active);
+    return Controller->acAddNew(source);
+  }
+
+  static std::string Host(const std::string& name) { return "http://" + name + ".test/"; }
+
+  int RowOf(const TWatchItem& item) const {
+    for (int row = 0; row < ItemView.RowCount(); ++row) {
+      if (ItemView.RowItem(row) == &item)
+        return row;
+    }
+    return -1;
+  }
+
+  void SelectOnly(const std::vector<const TWatchItem*>& items) {
+    ItemView.ClearSelection();
+    for (const TWatchItem* item : items)
+      ItemView.SetSelected(RowOf(*item), true);
+  }
+
+  // The history records of the item with `id`.
+  THistoryArray HistoryOf(std::int32_t id) {
+    THistoryArray records;
+    Controller->History().GetHistory(static_cast<std::uint32_t>(id), records, 0, 1e9);
+    return records;
+  }
+
+  std::size_t RequestsFor(const std::string& name) const {
+    std::size_t count = 0;
+    for (const std::string& host : Checks.Hosts())
+      count += host == Host(name) ? 1 : 0;
+    return count;
+  }
+
+  std::filesystem::path File(const std::string& name) const { return Dir / name; }
+
+  TTempDir Dir;
+  TManualClock Clock;
+  TDataFolderLock Lock{Dir.Path(), "app_tests"};
+  TMemoryItemView ItemView;
+  TMemoryDetailsView DetailsView;
+  TKeptWindowState Window;
+  TRecordedAlarms Alarms;
+  TRecordedEvents Events;
+  TScriptedChecks Checks;
+  std::atomic<bool> Online{true};
+  std::unique_ptr<TManualMainLoop> Loop;
+  std::unique_ptr<TAppController> Controller;
+};
+
+// What a data folder holds, read back as the next start would.
+class TSavedList {
+ public:
+  explicit TSavedList(const std::filesystem::path& folder)
+      : List_(ItemView_, (folder / "vantrel.vtd").string(), DetailsView_, Clock_),
+        History_(List_, (folder / "vantrel.vth").string()) {
+    List_.LoadFromFile();
+    History_.LoadStatistics();
+  }
+
+  const TWatchList& List() const { return List_; }
+  // The item named `name`; null when the file holds none.
+  const TWatchItem* Find(const std::string& name) const {
+    for (int index = 0; index < List_.Count(); ++index) {
+      if (List_.Item(index).Name == name)
+        return &List_.Item(index);
+    }
+    return nullptr;
+  }
+
+ private:
+  TManualClock Clock_;
+  TMemoryItemView ItemView_;
+  TMemoryDetailsView DetailsView_;
+  TWatchList List_;
+  TWatchHistory History_;
+};
+
+}  // namespace vantrel::test

@@ -1,0 +1,70 @@
+// The lines the headless monitor prints.
+
+#include "app/headless_output.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "core/watch_item.h"
+#include "platform/date_format.h"
+#include "platform/manual_main_loop.h"
+
+namespace vantrel {
+namespace {
+
+class THeadlessOutput : public ::testing::Test {
+ protected:
+  THeadlessOutput() {
+    Item.Name = "web";
+    Item.Url = "http://example.test/";
+  }
+
+  std::string Stamp() const { return TimeStampText(Clock.Now()); }
+
+  TManualClock Clock;
+  TWatchItem Item{Clock};
+  std::ostringstream Out;
+  std::ostringstream Errors;
+};
+
+TEST_F(THeadlessOutput, RecordedResultShowsOutcomeTimeAndCodeText) {
+  EXPECT_EQ(ResultLine(&Item, THistoryRecord{1, true, 0, 123, 200}, true, TConnectState::Connected),
+            "web (http://example.test/)  OK  123 ms  OK");
+  EXPECT_EQ(ResultLine(&Item, THistoryRecord{1, false, 0, 0, 408}, true, TConnectState::Connected),
+            "web (http://example.test/)  FAILED  no response  Request Timeout");
+  EXPECT_EQ(ResultLine(&Item, THistoryRecord{1, false, 0, 40, 299}, true, TConnectState::Connected),
+            "web (http://example.test/)  FAILED  40 ms  code 299");
+  EXPECT_EQ(
+      ResultLine(nullptr, THistoryRecord{42, true, 0, 5, 200}, true, TConnectState::Connected),
+      "item 42  OK  5 ms  OK");
+}
+
+TEST_F(THeadlessOutput, DiscardedResultSaysWhy) {
+  EXPECT_EQ(ResultLine(&Item, THistoryRecord{1, true, 0, 5, 200}, false, TConnectState::Paused),
+            "web (http://example.test/)  discarded (Paused)");
+}
+
+TEST_F(THeadlessOutput, AlarmLinesStandOut) {
+  TPrintedAlarmActions alarms(Out, Clock);
+  alarms.AlarmTriggered(Item);
+  alarms.AlarmCleared(Item);
+  EXPECT_EQ(Out.str(), Stamp() + "  *** web (http://example.test/)  DOWN\n" + Stamp() +
+                           "  *** web (http://example.test/)  UP\n");
+}
+
+TEST_F(THeadlessOutput, EventsGoToTheirStreamsOneLineEach) {
+  TPrintedMonitorEvents events(Out, Errors, Clock);
+  events.StatusText("Start checking web");
+  events.ConnectStateChanged(TConnectState::Disconnected);
+  events.ResultHandled(&Item, THistoryRecord{1, true, 0, 5, 200}, false);
+  events.Error("/data/vantrel.vtd\r\nWrong file format.");
+  events.Warning("log\nfailed");
+  EXPECT_EQ(Out.str(), Stamp() + "  Connection: Disconnected\n" + Stamp() +
+                           "  web (http://example.test/)  discarded (Disconnected)\n");
+  EXPECT_EQ(Errors.str(), Stamp() + "  error: /data/vantrel.vtd: Wrong file format.\n" + Stamp() +
+                              "  warning: log: failed\n");
+}
+
+}  // namespace
+}  // namespace vantrel
