@@ -24,46 +24,35 @@ constexpr std::size_t kBuffer = TBufferedFile::kBufferSize;
 // Bytes without a short period, so a block read from the wrong offset shows.
 std::string Pattern(std::size_t size, std::uint32_t seed = 1) {
   std::string bytes(size, '\0');
-  std::uint32_t state = seed;
   for (auto& byte : bytes) {
-    state = state * 1103515245u + 12345u;
-    byte = static_cast<char>(state >> 23);
+    seed = seed * 1103515245u + 12345u;
+    byte = static_cast<char>(seed >> 23);
   }
   return bytes;
 }
 
-std::string ReadString(TBufferedFile& file, std::size_t size) {
+std::string Read(TBufferedFile& file, std::size_t size) {
   std::string bytes(size, '\0');
   file.Read(bytes.data(), size);
   return bytes;
 }
 
-void WriteString(TBufferedFile& file, const std::string& bytes) {
+void Write(TBufferedFile& file, const std::string& bytes) {
   file.Write(bytes.data(), bytes.size());
 }
 
-// Lowers the size limit for files of this process, so that writes beyond it
-// fail with EFBIG the way a full disk fails them, until Lift() is called.
-class TFileSizeLimit {
- public:
+// Writes beyond `bytes` fail with EFBIG, as on a full disk, until Lift().
+struct TFileSizeLimit {
   explicit TFileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &Saved_);
-    OldHandler_ = std::signal(SIGXFSZ, SIG_IGN);  // otherwise the process dies
-    rlimit lowered = Saved_;
-    lowered.rlim_cur = bytes;
-    Active_ = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    getrlimit(RLIMIT_FSIZE, &Saved);
+    std::signal(SIGXFSZ, SIG_IGN);  // otherwise the process dies
+    const rlimit lowered{bytes, Saved.rlim_max};
+    Active = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
   }
-  ~TFileSizeLimit() {
-    Lift();
-    std::signal(SIGXFSZ, OldHandler_);
-  }
-  bool Active() const { return Active_; }
-  void Lift() { setrlimit(RLIMIT_FSIZE, &Saved_); }
-
- private:
-  rlimit Saved_{};
-  void (*OldHandler_)(int) = SIG_DFL;
-  bool Active_ = false;
+  ~TFileSizeLimit() { Lift(); }
+  void Lift() { setrlimit(RLIMIT_FSIZE, &Saved); }
+  rlimit Saved{};
+  bool Active = false;
 };
 
 void ExpectErrorNumber(const std::function<void()>& action, int errorNumber,
@@ -77,179 +66,77 @@ void ExpectErrorNumber(const std::function<void()>& action, int errorNumber,
   }
 }
 
-// --- Reading --------------------------------------------------------------
+// --- Reading and writing -------------------------------------------------
 
-TEST(BufferedFileRead, SmallBlocksStraddlingBufferBoundariesReadCorrectly) {
+TEST(BufferedFileRead, SmallAndLargeReadsAndSeeksAroundTheBuffer) {
   TTempDir dir;
-  const std::string expected = Pattern(3 * kBuffer + 100);
+  const std::string expected = Pattern(4 * kBuffer + 100);
   WriteFileBytes(dir / "f", expected);
   TBufferedFile file;
   file.OpenRead(dir / "f");
   std::string got;
-  while (file.Size() - file.Position() >= 23)
-    got += ReadString(file, 23);
-  got += ReadString(file, static_cast<std::size_t>(file.Size() - file.Position()));
-  EXPECT_TRUE(file.Eof());
-  EXPECT_EQ(got, expected);
-}
-
-TEST(BufferedFileRead, ReadPastEndNamesTheFileAndKeepsThePosition) {
-  TTempDir dir;
-  WriteFileBytes(dir / "f", "0123456789");
-  TBufferedFile file;
-  file.OpenRead(dir / "f");
-  EXPECT_EQ(ReadString(file, 8), "01234567");
+  while (file.Position() < 2 * kBuffer)
+    got += Read(file, 23);  // straddling buffer boundaries
+  got += Read(file, 2 * kBuffer);
+  EXPECT_EQ(got, expected.substr(0, got.size()));
+  for (std::size_t at : {std::size_t{10}, kBuffer + 7, std::size_t{3}}) {
+    file.Seek(at);
+    EXPECT_EQ(Read(file, 20), expected.substr(at, 20)) << at;
+  }
+  file.Seek(3 * kBuffer + 200);
   try {
-    ReadString(file, 3);
+    Read(file, kBuffer);  // fewer are left
     ADD_FAILURE() << "read beyond the end";
   } catch (const EInOutError& error) {
     EXPECT_TRUE(error.IsReadPastEnd());
-    EXPECT_EQ(error.FileName(), (dir / "f").string());
     EXPECT_EQ(std::string(error.what()).rfind((dir / "f").string() + "\r\n", 0), 0u);
   }
-  EXPECT_EQ(file.Position(), 8u);
-  EXPECT_EQ(ReadString(file, 2), "89");
+  EXPECT_EQ(Read(file, kBuffer - 100), expected.substr(3 * kBuffer + 200));  // the position stayed
   EXPECT_TRUE(file.Eof());
+  EXPECT_THROW(Read(file, 1), EInOutError);
 }
 
-TEST(BufferedFileRead, ReadLargerThanTheBufferAfterASmallOne) {
+TEST(BufferedFileWrite, SmallWritesWaitInTheBufferAndLargeOnesKeepTheirOrder) {
   TTempDir dir;
-  const std::string expected = Pattern(4 * kBuffer);
-  WriteFileBytes(dir / "f", expected);
-  TBufferedFile file;
-  file.OpenRead(dir / "f");
-  EXPECT_EQ(ReadString(file, 5), expected.substr(0, 5));
-  EXPECT_EQ(ReadString(file, 3 * kBuffer), expected.substr(5, 3 * kBuffer));
-  EXPECT_EQ(ReadString(file, 10), expected.substr(5 + 3 * kBuffer, 10));
-  EXPECT_THROW(ReadString(file, kBuffer), EInOutError);  // fewer than that are left
-  EXPECT_EQ(file.Position(), 3 * kBuffer + 15);
-}
-
-TEST(BufferedFileRead, SeekBackAndBeyondTheBuffer) {
-  TTempDir dir;
-  const std::string expected = Pattern(2 * kBuffer);
-  WriteFileBytes(dir / "f", expected);
-  TBufferedFile file;
-  file.OpenRead(dir / "f");
-  ReadString(file, 100);
-  file.Seek(10);
-  EXPECT_EQ(ReadString(file, 20), expected.substr(10, 20));
-  file.Seek(kBuffer + 7);
-  EXPECT_EQ(ReadString(file, 20), expected.substr(kBuffer + 7, 20));
-  file.Seek(3);
-  EXPECT_EQ(ReadString(file, 4), expected.substr(3, 4));
-  file.Seek(2 * kBuffer + 1);
-  EXPECT_TRUE(file.Eof());
-  EXPECT_THROW(ReadString(file, 1), EInOutError);
-}
-
-TEST(BufferedFileRead, MissingFileIsENOENT) {
-  TTempDir dir;
-  TBufferedFile file;
-  ExpectErrorNumber([&] { file.OpenRead(dir / "missing"); }, ENOENT, dir / "missing");
-  EXPECT_FALSE(file.IsOpen());
-  EXPECT_TRUE(file.Eof());
-}
-
-TEST(BufferedFileRead, ReadingAClosedFileIsAnError) {
-  TBufferedFile file;
-  char byte;
-  EXPECT_THROW(file.Read(&byte, 1), EInOutError);
-}
-
-// --- Writing --------------------------------------------------------------
-
-TEST(BufferedFileWrite, SmallWritesWaitInTheBufferAndReachTheFileWhole) {
-  TTempDir dir;
-  const std::string expected = Pattern(5 * kBuffer + 11);
+  const std::string small = Pattern(5 * kBuffer + 11, 1);
+  const std::string large = Pattern(3 * kBuffer, 2);
   TBufferedFile file;
   file.Create(dir / "f");
-  for (std::size_t at = 0; at < expected.size(); at += 23) {
-    WriteString(file, expected.substr(at, 23));
-  }
-  EXPECT_EQ(file.Size(), expected.size());
-  EXPECT_EQ(file.Position(), expected.size());
-  EXPECT_LT(ReadFileBytes(dir / "f").size(), expected.size());  // the tail is still pending
+  for (std::size_t at = 0; at < small.size(); at += 23)
+    Write(file, small.substr(at, 23));
+  EXPECT_EQ(file.Size(), small.size());
+  EXPECT_LT(ReadFileBytes(dir / "f").size(), small.size());  // the tail is still pending
+  Write(file, large);
+  Write(file, "tail");
   file.Close();
-  EXPECT_EQ(ReadFileBytes(dir / "f"), expected);
+  EXPECT_EQ(ReadFileBytes(dir / "f"), small + large + "tail");
 }
 
-TEST(BufferedFileWrite, LargeWritesBetweenSmallOnesKeepTheirOrder) {
-  TTempDir dir;
-  const std::string a = Pattern(10, 1), b = Pattern(3 * kBuffer, 2), c = Pattern(kBuffer, 3);
-  TBufferedFile file;
-  file.Create(dir / "f");
-  WriteString(file, a);
-  WriteString(file, b);
-  WriteString(file, a);
-  WriteString(file, c);
-  file.Close();
-  EXPECT_EQ(ReadFileBytes(dir / "f"), a + b + a + c);
-}
-
-TEST(BufferedFileWrite, CreateEmptiesAnExistingFile) {
+TEST(BufferedFileWrite, CreateEmptiesAppendKeepsSeekOverwritesAndTruncateCuts) {
   TTempDir dir;
   WriteFileBytes(dir / "f", "old contents");
   TBufferedFile file;
   file.Create(dir / "f");
   EXPECT_EQ(file.Size(), 0u);
-  WriteString(file, "new");
+  Write(file, "0123456789");
   file.Close();
-  EXPECT_EQ(ReadFileBytes(dir / "f"), "new");
-}
-
-TEST(BufferedFileWrite, AppendKeepsWhatIsThereAndCreatesWhatIsNot) {
-  TTempDir dir;
-  WriteFileBytes(dir / "f", "abc");
-  TBufferedFile file;
   file.OpenAppend(dir / "f");
-  EXPECT_EQ(file.Position(), 3u);
-  WriteString(file, "def");
-  file.Close();
-  EXPECT_EQ(ReadFileBytes(dir / "f"), "abcdef");
-
-  file.OpenAppend(dir / "new");
-  EXPECT_EQ(file.Size(), 0u);
-  WriteString(file, "x");
-  file.Close();
-  EXPECT_EQ(ReadFileBytes(dir / "new"), "x");
-}
-
-TEST(BufferedFileWrite, SeekBackOverwritesInPlace) {
-  TTempDir dir;
-  TBufferedFile file;
-  file.Create(dir / "f");
-  WriteString(file, "0123456789");
+  EXPECT_EQ(file.Position(), 10u);
   file.Seek(2);
-  WriteString(file, "ab");
+  Write(file, "ab");
   file.Seek(10);
-  WriteString(file, "!");
-  file.Close();
-  EXPECT_EQ(ReadFileBytes(dir / "f"), "01ab456789!");
-}
-
-TEST(BufferedFileWrite, TruncateCutsATornTailBeforeAppending) {
-  TTempDir dir;
-  WriteFileBytes(dir / "f", "header" + std::string(23, 'a') + "torn");
-  TBufferedFile file;
-  file.OpenAppend(dir / "f");
-  WriteString(file, "pending");  // written out before the cut
-  file.Truncate(6 + 23);
-  EXPECT_EQ(file.Position(), 6u + 23u);
-  EXPECT_EQ(file.Size(), 6u + 23u);
-  WriteString(file, std::string(23, 'b'));
-  file.Close();
-  EXPECT_EQ(ReadFileBytes(dir / "f"), "header" + std::string(23, 'a') + std::string(23, 'b'));
-}
-
-TEST(BufferedFileWrite, DestructorWritesPendingBytes) {
-  TTempDir dir;
+  Write(file, "!torn");  // pending: written out before the cut
+  file.Truncate(11);
+  EXPECT_EQ(file.Position(), 11u);
+  Write(file, "?");
   {
-    TBufferedFile file;
-    file.Create(dir / "f");
-    WriteString(file, "kept");
+    TBufferedFile missing;
+    missing.OpenAppend(dir / "new");
+    Write(missing, "x");  // written by the destructor
   }
-  EXPECT_EQ(ReadFileBytes(dir / "f"), "kept");
+  file.Close();
+  EXPECT_EQ(ReadFileBytes(dir / "f"), "01ab456789!?");
+  EXPECT_EQ(ReadFileBytes(dir / "new"), "x");
 }
 
 // --- Failing writes -------------------------------------------------------
@@ -257,72 +144,51 @@ TEST(BufferedFileWrite, DestructorWritesPendingBytes) {
 TEST(BufferedFileFailure, FullDiskIsReportedAndThePendingBytesStay) {
   TBufferedFile file;
   file.Create("/dev/full");
-  WriteString(file, "record");  // only buffered: no error yet
+  Write(file, "record");  // only buffered: no error yet
   ExpectErrorNumber([&] { file.Flush(); }, ENOSPC, "/dev/full");
   EXPECT_EQ(file.Size(), 6u);
-  ExpectErrorNumber([&] { file.Flush(); }, ENOSPC, "/dev/full");  // still there to retry
-  ExpectErrorNumber([&] { file.Close(); }, ENOSPC, "/dev/full");
+  ExpectErrorNumber([&] { file.Close(); }, ENOSPC, "/dev/full");  // still there to retry
   EXPECT_TRUE(file.IsOpen());  // Close can be tried again; the destructor gives up quietly
 }
 
-TEST(BufferedFileFailure, FlushResumesAfterAPartialWriteWithoutRepeatingOrDropping) {
-  TTempDir dir;
-  const std::string expected = Pattern(1000);
-  TBufferedFile file;
-  file.Create(dir / "f");
-  for (std::size_t at = 0; at < expected.size(); at += 10)
-    WriteString(file, expected.substr(at, 10));
-  {
-    TFileSizeLimit limit(300);
-    ASSERT_TRUE(limit.Active());
-    ExpectErrorNumber([&] { file.Flush(); }, EFBIG, dir / "f");
-    EXPECT_EQ(ReadFileBytes(dir / "f"), expected.substr(0, 300));  // what fitted
-    limit.Lift();
-    file.Flush();
+// Bytes are pending in the buffer when the disk fills up part-way through
+// writing them out; once there is room again, every byte reaches the file
+// exactly once.
+TEST(BufferedFileFailure, PartialWriteIsResumedWithoutRepeatingOrDroppingBytes) {
+  const struct {
+    const char* Name;
+    std::string Pending;  // in the buffer before the disk fills up
+    std::string Failing;  // the write that fails; empty: a Flush fails
+    rlim_t Limit;
+    bool Taken;  // whether the failing write was taken (to be written by a flush)
+  } cases[] = {
+      {"flush", Pattern(1000, 3), "", 300, true},
+      {"write that cannot make room", Pattern(kBuffer - 5, 4), Pattern(100, 5), 1000, false},
+      {"large write", Pattern(10, 6), Pattern(3 * kBuffer, 7), kBuffer, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TTempDir dir;
+    const std::string all = c.Pending + c.Failing;
+    TBufferedFile file;
+    file.Create(dir / "f");
+    Write(file, c.Pending);
+    {
+      TFileSizeLimit limit(c.Limit);
+      ASSERT_TRUE(limit.Active);
+      ExpectErrorNumber([&] { c.Failing.empty() ? file.Flush() : Write(file, c.Failing); }, EFBIG,
+                        dir / "f");
+      EXPECT_EQ(ReadFileBytes(dir / "f"), all.substr(0, c.Limit));  // what fitted
+      EXPECT_EQ(file.Position(), c.Taken ? all.size() : c.Pending.size());
+      limit.Lift();
+      if (c.Taken)
+        file.Flush();
+      else
+        Write(file, c.Failing);
+    }
+    file.Close();
+    EXPECT_EQ(ReadFileBytes(dir / "f"), all);
   }
-  EXPECT_EQ(ReadFileBytes(dir / "f"), expected);
-  WriteString(file, "tail");
-  file.Close();
-  EXPECT_EQ(ReadFileBytes(dir / "f"), expected + "tail");
-}
-
-TEST(BufferedFileFailure, WriteThatCannotMakeRoomTakesNothing) {
-  TTempDir dir;
-  const std::string first = Pattern(kBuffer - 5, 4);
-  const std::string second = Pattern(100, 5);
-  TBufferedFile file;
-  file.Create(dir / "f");
-  WriteString(file, first);  // fills the buffer almost completely
-  {
-    TFileSizeLimit limit(1000);
-    ASSERT_TRUE(limit.Active());
-    ExpectErrorNumber([&] { WriteString(file, second); }, EFBIG, dir / "f");
-    EXPECT_EQ(file.Position(), first.size());  // the caller may simply try again
-    EXPECT_EQ(file.Size(), first.size());
-    limit.Lift();
-    WriteString(file, second);
-  }
-  file.Close();
-  EXPECT_EQ(ReadFileBytes(dir / "f"), first + second);
-}
-
-TEST(BufferedFileFailure, LargeWriteFailingPartWayIsCompletedByTheNextFlush) {
-  TTempDir dir;
-  const std::string head = Pattern(10, 6);
-  const std::string large = Pattern(3 * kBuffer, 7);
-  TBufferedFile file;
-  file.Create(dir / "f");
-  WriteString(file, head);
-  {
-    TFileSizeLimit limit(kBuffer);
-    ASSERT_TRUE(limit.Active());
-    ExpectErrorNumber([&] { WriteString(file, large); }, EFBIG, dir / "f");
-    EXPECT_EQ(file.Position(), head.size() + large.size());  // taken whole: do not resend
-    limit.Lift();
-    file.Flush();
-  }
-  file.Close();
-  EXPECT_EQ(ReadFileBytes(dir / "f"), head + large);
 }
 
 }  // namespace

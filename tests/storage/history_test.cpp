@@ -1,4 +1,5 @@
 #include "storage/history.h"
+#include "storage/temp_history.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -7,7 +8,6 @@
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -25,45 +25,30 @@ namespace fs = std::filesystem;
 using test::IncrementByte;
 using test::ReadFileBytes;
 using test::ShrinkFile;
-using test::TTempDir;
 using test::WriteFileBytes;
 
 constexpr std::uint64_t kHeader = 9;
 constexpr std::uint64_t kBlock = 23;
 
-// The watch list as the history sees it: records it was given, replay
-// brackets, items for summaries and a selection.
+// The watch list as the histories see it. Items 1 and 2 are known to the web
+// service as 101 and 102, item 3 is not (ServiceId 0).
 class TFakeTarget : public THistoryTarget {
  public:
-  void ApplyResult(const THistoryRecord& record) override {
-    Applied.push_back(record);
-    if (InReplay)
-      ++AppliedInReplay;
-  }
-  void BeginReplay() override {
-    ++Begins;
-    InReplay = true;
-  }
-  void EndReplay() override {
-    ++Ends;
-    InReplay = false;
-  }
+  void ApplyResult(const THistoryRecord& record) override { Applied.push_back(record); }
+  void BeginReplay() override { ++Begins; }
+  void EndReplay() override { ++Ends; }
   std::vector<TItemInfo> SummaryItems() const override { return Items; }
-  std::optional<std::int32_t> ServiceIdOf(std::uint32_t itemId) const override {
-    const auto found = ServiceIds.find(itemId);
-    if (found == ServiceIds.end())
+  std::optional<std::int32_t> ServiceIdOf(std::uint32_t id) const override {
+    if (id > 3)
       return std::nullopt;
-    return found->second;
+    return id == 3 ? 0 : static_cast<std::int32_t>(100 + id);
   }
   std::vector<std::uint32_t> SelectedItemIds() const override { return Selected; }
 
   THistoryArray Applied;
-  int AppliedInReplay = 0;
   int Begins = 0;
   int Ends = 0;
-  bool InReplay = false;
   std::vector<TItemInfo> Items;
-  std::map<std::uint32_t, std::int32_t> ServiceIds;
   std::vector<std::uint32_t> Selected;
 };
 
@@ -72,68 +57,57 @@ THistoryRecord Rec(std::uint32_t id, bool success, TDateTime date, std::int32_t 
   return THistoryRecord{id, success, date, time, code};
 }
 
-// Writes a history file with the container directly, independently of
-// TWatchHistory.
-void WriteHistoryFile(const std::string& path, const THistoryArray& records) {
-  TxxFileSystem fs(path, kHistorySignature, kHistoryVersion, kDataPassPhrase);
-  fs.Open(omCreate);
-  for (const auto& record : records) {
-    const auto bytes = EncodeHistoryRecord(record);
-    fs.WriteBuffer(bytes.data(), bytes.size());
-  }
-  fs.Close();
-}
-
-// Every record of a history file, read with the container directly.
-THistoryArray ReadHistoryFile(const std::string& path) {
-  TxxFileSystem fs(path, kHistorySignature, kHistoryVersion, kDataPassPhrase);
-  fs.Open(omRead);
+// Records 1..count of items 1..3 in turn, one a day, every fourth a failure.
+THistoryArray Sample(int count) {
   THistoryArray records;
-  while (!fs.Eof()) {
-    unsigned char bytes[kHistoryRecordSize];
-    fs.ReadBuffer(bytes, sizeof bytes);
-    records.push_back(DecodeHistoryRecord(bytes));
-  }
+  for (int i = 1; i <= count; ++i)
+    records.push_back(Rec(i % 3 + 1, i % 4 != 0, 45000 + i, i * 10, i % 4 != 0 ? 200 : 500));
   return records;
 }
 
-// Records 1..count of a few items, one a day.
-THistoryArray Sample(int count, std::uint32_t items = 3) {
-  THistoryArray records;
-  for (int i = 1; i <= count; ++i) {
-    records.push_back(Rec(static_cast<std::uint32_t>(i) % items + 1, i % 4 != 0, 45000 + i, i * 10,
-                          i % 4 != 0 ? 200 : 500));
-  }
-  return records;
+THistoryArray Concat(THistoryArray a, const THistoryArray& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
 }
 
-// Lowers the size limit for files of this process, so that writes beyond it
-// fail with EFBIG the way a full disk fails them, until Lift() is called.
-class TFileSizeLimit {
- public:
+// Writes beyond `bytes` fail with EFBIG, as on a full disk, until destroyed.
+struct TFileSizeLimit {
   explicit TFileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &Saved_);
-    OldHandler_ = std::signal(SIGXFSZ, SIG_IGN);  // otherwise the process dies
-    rlimit lowered = Saved_;
-    lowered.rlim_cur = bytes;
-    Active_ = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    getrlimit(RLIMIT_FSIZE, &Saved);
+    std::signal(SIGXFSZ, SIG_IGN);  // otherwise the process dies
+    const rlimit lowered{bytes, Saved.rlim_max};
+    Active = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
   }
-  ~TFileSizeLimit() {
-    Lift();
-    std::signal(SIGXFSZ, OldHandler_);
-  }
-  bool Active() const { return Active_; }
-  void Lift() { setrlimit(RLIMIT_FSIZE, &Saved_); }
-
- private:
-  rlimit Saved_{};
-  void (*OldHandler_)(int) = SIG_DFL;
-  bool Active_ = false;
+  ~TFileSizeLimit() { setrlimit(RLIMIT_FSIZE, &Saved); }
+  rlimit Saved{};
+  bool Active = false;
 };
 
 struct THistoryFixture : testing::Test {
-  TTempDir Dir;
+  // Written and read with the container directly, independently of the histories.
+  void WriteFile(const THistoryArray& records) {
+    TxxFileSystem file(Path, kHistorySignature, kHistoryVersion, kDataPassPhrase);
+    file.Open(omCreate);
+    for (const auto& record : records)
+      file.WriteBuffer(EncodeHistoryRecord(record).data(), kHistoryRecordSize);
+    file.Close();
+  }
+  THistoryArray ReadFile(const std::string& path = {}, const char* signature = kHistorySignature) {
+    TxxFileSystem file(path.empty() ? Path : path, signature, 1.0, kDataPassPhrase);
+    file.Open(omRead);
+    THistoryArray records;
+    for (unsigned char bytes[kHistoryRecordSize]; !file.Eof();) {
+      file.ReadBuffer(bytes, sizeof bytes);
+      records.push_back(DecodeHistoryRecord(bytes));
+    }
+    return records;
+  }
+  std::uint64_t FileSize() { return ReadFileBytes(Path).size(); }
+
+  test::TTempDir Dir;
   std::string Path = Dir / "vantrel.vth";
+  std::string Vtt = Dir / "vantrel.vtt";
+  std::string Vt1 = Dir / "vantrel.vt1";
   TFakeTarget Target;
   std::vector<std::string> Reports;
   THistoryErrorReporter Reporter = [this](const std::string& message) {
@@ -141,99 +115,56 @@ struct THistoryFixture : testing::Test {
   };
 };
 
-// --- Records on disk ----------------------------------------------------------
-
 TEST(HistoryRecord, FieldsAreStoredLittleEndianAtTheirOffsets) {
   const THistoryRecord record = Rec(0x04030201, true, 45000.5, -2, 0x11223344);
   const THistoryRecordBytes bytes = EncodeHistoryRecord(record);
-  const std::uint64_t date = std::bit_cast<std::uint64_t>(45000.5);
-  EXPECT_EQ(bytes[0], 0x01);
-  EXPECT_EQ(bytes[3], 0x04);
-  EXPECT_EQ(bytes[4], 1);
+  std::string expected = "\x01\x02\x03\x04\x01";
   for (int i = 0; i < 8; ++i)
-    EXPECT_EQ(bytes[5 + i], static_cast<unsigned char>(date >> (8 * i))) << i;
-  EXPECT_EQ(bytes[13], 0xFE);
-  EXPECT_EQ(bytes[16], 0xFF);
-  EXPECT_EQ(bytes[17], 0x44);
-  EXPECT_EQ(bytes[20], 0x11);
+    expected += static_cast<char>(std::bit_cast<std::uint64_t>(45000.5) >> (8 * i));
+  expected += std::string("\xFE\xFF\xFF\xFF\x44\x33\x22\x11", 8);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), expected);
   EXPECT_EQ(DecodeHistoryRecord(bytes.data()), record);
   EXPECT_EQ(EncodeHistoryRecord(Rec(1, false, 0))[4], 0);
 }
 
-TEST_F(THistoryFixture, FlushWritesOneBlockPerRecordAfterTheHeader) {
-  const THistoryArray records = Sample(5);
-  {
-    TWatchHistory history(Target, Path);
-    for (const auto& record : records)
-      history.Add(record);
-    history.Flush();
-    EXPECT_EQ(history.PendingCount(), 0u);
-  }
-  EXPECT_EQ(ReadFileBytes(Path).size(), kHeader + 5 * kBlock);
-  EXPECT_EQ(ReadHistoryFile(Path), records);
-}
+// --- Adding, flushing, querying ------------------------------------------
 
-// --- Adding and flushing -------------------------------------------------------
-
-TEST_F(THistoryFixture, AddAppliesTheRecordAtOnceAndWritesNothingYet) {
-  TWatchHistory history(Target, Path);
-  history.Add(Rec(1, true, 45000));
-  EXPECT_EQ(Target.Applied, THistoryArray{Rec(1, true, 45000)});
-  EXPECT_EQ(history.PendingCount(), 1u);
-  EXPECT_FALSE(fs::exists(Path));
-}
-
-TEST_F(THistoryFixture, ThousandPendingRecordsWaitAndTheThousandAndFirstFlushesThemAll) {
-  TWatchHistory history(Target, Path);
+TEST_F(THistoryFixture, ThousandRecordsWaitAndTheThousandAndFirstAppendsThemAll) {
+  WriteFile(Sample(2));
   const THistoryArray records = Sample(1001);
+  TWatchHistory history(Target, Path);
   for (int i = 0; i < 1000; ++i)
     history.Add(records[i]);
-  EXPECT_FALSE(fs::exists(Path));
+  EXPECT_EQ(Target.Applied.size(), 1000u);  // applied at once
   EXPECT_EQ(history.PendingCount(), 1000u);
+  EXPECT_EQ(FileSize(), kHeader + 2 * kBlock);
   history.Add(records[1000]);
   EXPECT_EQ(history.PendingCount(), 0u);
-  EXPECT_EQ(ReadHistoryFile(Path), records);
+  EXPECT_EQ(FileSize(), kHeader + 1003 * kBlock);
+  EXPECT_EQ(ReadFile(), Concat(Sample(2), records));
 }
 
-TEST_F(THistoryFixture, DestructionFlushesThePendingRecords) {
-  {
-    TWatchHistory history(Target, Path);
+TEST_F(THistoryFixture, DestructionFlushesAndAFailureGoesToTheReporter) {
+  for (const char* path : {Path.c_str(), "/dev/full"}) {
+    TWatchHistory history(Target, path, Reporter);
     history.Add(Rec(1, true, 45000));
   }
-  EXPECT_EQ(ReadHistoryFile(Path), THistoryArray{Rec(1, true, 45000)});
+  EXPECT_EQ(ReadFile(), THistoryArray{Rec(1, true, 45000)});
+  ASSERT_EQ(Reports.size(), 1u);
+  EXPECT_NE(Reports[0].find("/dev/full"), std::string::npos);
 }
 
-TEST_F(THistoryFixture, FlushAppendsAfterTheRecordsAlreadyInTheFile) {
-  WriteHistoryFile(Path, Sample(2));
+TEST_F(THistoryFixture, HistoryFlushesFirstAndIncludesBothRangeEndsOfTheAskedItemOnly) {
+  WriteFile({Rec(1, true, 9.5), Rec(1, true, 10), Rec(2, true, 11), Rec(1, false, 12),
+             Rec(1, true, 20.001)});
   TWatchHistory history(Target, Path);
-  history.Add(Rec(9, false, 46000));
-  history.Flush();
-  THistoryArray expected = Sample(2);
-  expected.push_back(Rec(9, false, 46000));
-  EXPECT_EQ(ReadHistoryFile(Path), expected);
-}
-
-// --- Queries ---------------------------------------------------------------
-
-TEST_F(THistoryFixture, QueryFlushesFirstSoARecordJustAddedIsIncluded) {
-  TWatchHistory history(Target, Path);
-  history.Add(Rec(4, true, 45000));
-  THistoryArray result;
-  history.GetHistory(4, result, 0, 50000);
-  EXPECT_EQ(result, THistoryArray{Rec(4, true, 45000)});
-  EXPECT_EQ(history.PendingCount(), 0u);
-}
-
-TEST_F(THistoryFixture, HistoryRangeIncludesBothEndsAndOnlyTheAskedItem) {
-  WriteHistoryFile(Path, {Rec(1, true, 9.5), Rec(1, true, 10), Rec(2, true, 11), Rec(1, false, 12),
-                          Rec(1, true, 20), Rec(1, true, 20.001)});
-  TWatchHistory history(Target, Path);
+  history.Add(Rec(1, true, 20));
   THistoryArray result = {Rec(7, true, 1)};  // emptied first
   history.GetHistory(1, result, 10, 20);
   EXPECT_EQ(result, (THistoryArray{Rec(1, true, 10), Rec(1, false, 12), Rec(1, true, 20)}));
 }
 
-TEST_F(THistoryFixture, MissingFileIsAnEmptyHistoryNotAnError) {
+TEST_F(THistoryFixture, MissingFileIsAnEmptyHistoryAndDeletingStillDropsPendingRecords) {
   TWatchHistory history(Target, Path);
   THistoryArray result = {Rec(7, true, 1)};
   history.GetHistory(1, result, 0, 1e6);
@@ -242,74 +173,31 @@ TEST_F(THistoryFixture, MissingFileIsAnEmptyHistoryNotAnError) {
   EXPECT_EQ(Target.Begins, 0);  // the items keep their statistics
   history.DeleteItems({1});
   EXPECT_FALSE(fs::exists(Path));
+  history.Add(Rec(1, true, 10));
+  history.Add(Rec(2, true, 11));
+  history.DeleteItems({1});  // flushed first, so that they do not come back later
+  EXPECT_EQ(ReadFile(), THistoryArray{Rec(2, true, 11)});
 }
 
-TEST_F(THistoryFixture, DamagedBlockFailsTheQueryWithWrongFileFormat) {
-  WriteHistoryFile(Path, Sample(3));
-  IncrementByte(Path, kHeader + kBlock + 4);
-  TWatchHistory history(Target, Path);
-  THistoryArray result;
-  try {
-    history.GetHistory(1, result, 0, 1e6);
-    ADD_FAILURE() << "no error";
-  } catch (const EDataFileError& error) {
-    EXPECT_EQ(error.Reason(), kWrongFileFormat);
-    EXPECT_EQ(error.FileName(), Path);
-  }
-}
+// --- Summaries -----------------------------------------------------------
 
-// --- Summaries ---------------------------------------------------------------
-
-TEST_F(THistoryFixture, SummaryAverageIsWeighedDownByAFailureBetweenSuccesses) {
-  Target.Items = {{5, "user_Site", "https://site.test/"}};
-  WriteHistoryFile(Path,
-                   {Rec(5, true, 100, 100), Rec(5, false, 101, 0, 408), Rec(5, true, 102, 300)});
-  TWatchHistory history(Target, Path);
-  THistorySumArray sums;
-  history.GetSummary(sums, 0, 1000);
-  ASSERT_EQ(sums.size(), 1u);
-  const THistorySum& sum = sums[0];
-  EXPECT_EQ(sum.ItemId, 5u);
-  EXPECT_EQ(sum.Name, "user_Site");
-  EXPECT_EQ(sum.Url, "https://site.test/");
-  EXPECT_EQ(sum.AvgResponseTime, 166);  // (100 * 2 + 300) div 3
-  EXPECT_EQ(sum.Count, 3);
-  EXPECT_EQ(sum.Failures, 1);
-  EXPECT_EQ(sum.FirstDate, 100);
-  EXPECT_EQ(sum.LastDate, 102);
-  EXPECT_EQ(sum.LastFailure, 101);
-  EXPECT_EQ(sum.LastSuccess, 102);
-}
-
-TEST_F(THistoryFixture, SummaryOfAnItemWithoutRecordsInTheRangeSpansTheRange) {
-  Target.Items = {{1, "a", "a.test"}, {2, "b", "b.test"}};
-  WriteHistoryFile(Path, {Rec(1, true, 10), Rec(2, true, 5), Rec(2, true, 30)});
+// Records count for the first item of their id only; an item without records
+// in the range spans the range. A failure weighs the average down.
+TEST_F(THistoryFixture, SummaryOfEveryItemOverTheRangeIncludingBothEnds) {
+  Target.Items = {{5, "user_Site", "https://site.test/"},
+                  {3, "first", ""},
+                  {9, "other", ""},
+                  {3, "second", ""}};
+  WriteFile({Rec(5, true, 10, 100), Rec(5, false, 11, 0, 408), Rec(5, true, 12, 300),
+             Rec(3, true, 5), Rec(3, true, 20), Rec(4, true, 11), Rec(9, true, 30)});
   TWatchHistory history(Target, Path);
   THistorySumArray sums;
   history.GetSummary(sums, 10, 20);
-  ASSERT_EQ(sums.size(), 2u);
-  EXPECT_EQ(sums[0].Count, 1);  // the record at the range start counts
-  EXPECT_EQ(sums[0].FirstDate, 10);
-  EXPECT_EQ(sums[0].LastDate, 10);
-  EXPECT_EQ(sums[1].Count, 0);
-  EXPECT_EQ(sums[1].AvgResponseTime, 0);
-  EXPECT_EQ(sums[1].FirstDate, 10);
-  EXPECT_EQ(sums[1].LastDate, 20);
-  EXPECT_EQ(sums[1].LastSuccess, 0);
-}
-
-TEST_F(THistoryFixture, SummaryCountsARecordForTheFirstItemWithItsIdOnly) {
-  Target.Items = {{3, "first", ""}, {9, "other", ""}, {3, "second", ""}};
-  WriteHistoryFile(Path, {Rec(3, true, 10), Rec(4, true, 11), Rec(3, false, 12)});
-  TWatchHistory history(Target, Path);
-  THistorySumArray sums;
-  history.GetSummary(sums, 0, 100);
-  ASSERT_EQ(sums.size(), 3u);
-  EXPECT_EQ(sums[0].Name, "first");
-  EXPECT_EQ(sums[0].Count, 2);
-  EXPECT_EQ(sums[1].Count, 0);
-  EXPECT_EQ(sums[2].Name, "second");
-  EXPECT_EQ(sums[2].Count, 0);  // an item not in the list (4) counts nowhere
+  EXPECT_EQ(sums,
+            (THistorySumArray{{5, "user_Site", "https://site.test/", 10, 12, 166, 3, 1, 11, 12},
+                              {3, "first", "", 20, 20, 100, 1, 0, 0, 20},
+                              {9, "other", "", 10, 20},
+                              {3, "second", "", 10, 20}}));
 }
 
 TEST_F(THistoryFixture, SummaryOfAnEmptyListReadsNoFileAndFlushesNothing) {
@@ -320,189 +208,122 @@ TEST_F(THistoryFixture, SummaryOfAnEmptyListReadsNoFileAndFlushesNothing) {
   EXPECT_NO_THROW(history.GetSummary(sums, 0, 100));
   EXPECT_TRUE(sums.empty());
   EXPECT_EQ(history.PendingCount(), 1u);
-  EXPECT_EQ(ReadFileBytes(Path), "not a history file");
   Target.Items = {{1, "a", ""}};
   EXPECT_THROW(history.GetSummary(sums, 0, 100), EDataFileError);
 }
 
-TEST(HistoryAverage, ProductOfAverageAndALongCountDoesNotOverflow) {
-  // 1000 ms times 3,000,000 checks is beyond 32 bits: a 32-bit product wraps
-  // and the average goes negative.
-  EXPECT_EQ(RunningAverage(1000, 3'000'000, 3'001'001), 1001);
-  EXPECT_EQ(RunningAverage(30000, 2'147'483'646, 30000), 30000);
-  THistorySum sum;
-  sum.AvgResponseTime = 1000;
-  sum.Count = 2'147'483'647 / 1000 + 1;
-  AddToSummary(sum, Rec(1, true, 5, 1000));
-  EXPECT_EQ(sum.AvgResponseTime, 1000);
-  EXPECT_EQ(sum.Count, 2'147'483'647 / 1000 + 2);
+TEST(HistoryAverage, ProductIsSixtyFourBitAndDivisionTruncatesTowardZero) {
+  const struct {
+    std::int32_t Average, Count, Time, Expected;
+  } cases[] = {{1000, 3'000'000, 3'001'001, 1001},  // 1000 * 3,000,000 is beyond 32 bits
+               {30000, 2'147'483'646, 30000, 30000},
+               {100, 2, 300, 166},
+               {0, 0, 250, 250},
+               {-5, 1, 0, -2}};
+  for (const auto& c : cases)
+    EXPECT_EQ(RunningAverage(c.Average, c.Count, c.Time), c.Expected)
+        << c.Average << " " << c.Count;
 }
 
-TEST(HistoryAverage, DivisionTruncatesTowardZeroAndFailuresAddWeight) {
-  EXPECT_EQ(RunningAverage(100, 2, 300), 166);
-  EXPECT_EQ(RunningAverage(150, 3, 300), 187);
-  EXPECT_EQ(RunningAverage(0, 0, 250), 250);
-  EXPECT_EQ(RunningAverage(-5, 1, 0), -2);  // not -3
-}
+// --- Replay --------------------------------------------------------------
 
-// --- Replay ------------------------------------------------------------------
-
-TEST_F(THistoryFixture, LoadStatisticsReplaysEveryRecordInFileOrderInsideTheBrackets) {
-  const THistoryArray records = Sample(50);
-  WriteHistoryFile(Path, records);
-  TWatchHistory history(Target, Path);
-  history.LoadStatistics();
-  EXPECT_EQ(Target.Applied, records);
-  EXPECT_EQ(Target.AppliedInReplay, 50);
-  EXPECT_EQ(Target.Begins, 1);
-  EXPECT_EQ(Target.Ends, 1);
-}
-
-TEST_F(THistoryFixture, LoadStatisticsKeepsPendingRecordsInTheRebuiltStatistics) {
-  WriteHistoryFile(Path, Sample(2));
+TEST_F(THistoryFixture, LoadStatisticsReplaysFileAndPendingRecordsAndEndsTheReplayOnDamage) {
+  WriteFile(Sample(50));
   TWatchHistory history(Target, Path);
   history.Add(Rec(8, true, 47000));
   Target.Applied.clear();
   history.LoadStatistics();  // clears every item first, so the pending one must be replayed
-  THistoryArray expected = Sample(2);
-  expected.push_back(Rec(8, true, 47000));
-  EXPECT_EQ(Target.Applied, expected);
-}
-
-TEST_F(THistoryFixture, LoadStatisticsEndsTheReplayWhenTheFileIsDamaged) {
-  WriteHistoryFile(Path, Sample(3));
+  EXPECT_EQ(Target.Applied, Concat(Sample(50), {Rec(8, true, 47000)}));
   IncrementByte(Path, kHeader + 2 * kBlock);
-  TWatchHistory history(Target, Path);
+  Target.Applied.clear();
   EXPECT_THROW(history.LoadStatistics(), EDataFileError);
   EXPECT_EQ(Target.Applied.size(), 2u);
-  EXPECT_EQ(Target.Ends, 1);
-  EXPECT_FALSE(Target.InReplay);
+  EXPECT_EQ(Target.Begins, 2);
+  EXPECT_EQ(Target.Ends, 2);
 }
 
-// --- Deleting --------------------------------------------------------------
-
-TEST_F(THistoryFixture, DeleteItemsWithAnEmptyArrayLeavesTheFileUntouched) {
-  WriteHistoryFile(Path, Sample(4));
-  const std::string before = ReadFileBytes(Path);
-  TWatchHistory history(Target, Path);
-  history.Add(Rec(1, true, 50000));
-  history.DeleteItems({});
-  EXPECT_EQ(ReadFileBytes(Path), before);
-  EXPECT_EQ(history.PendingCount(), 1u);
-}
+// --- Deleting ------------------------------------------------------------
 
 TEST_F(THistoryFixture, DeleteItemsKeepsTheOtherItemsRecordsInOrderPendingOnesIncluded) {
-  WriteHistoryFile(Path, Sample(12));
+  WriteFile(Sample(12));
+  const std::string before = ReadFileBytes(Path);
   TWatchHistory history(Target, Path);
   history.Add(Rec(2, true, 50000));
   history.Add(Rec(3, true, 50001));
-  history.DeleteItems({2, 99});
+  history.DeleteItems({});
+  EXPECT_EQ(ReadFileBytes(Path), before);
+  EXPECT_EQ(history.PendingCount(), 2u);
+  Target.Selected = {2, 99};
+  history.DeleteSelected();
   THistoryArray expected;
-  for (const auto& record : Sample(12)) {
+  for (const auto& record : Concat(Sample(12), {Rec(3, true, 50001)})) {
     if (record.ItemId != 2)
       expected.push_back(record);
   }
-  expected.push_back(Rec(3, true, 50001));
-  EXPECT_EQ(ReadHistoryFile(Path), expected);
+  EXPECT_EQ(ReadFile(), expected);
   EXPECT_FALSE(fs::exists(TemporaryPathFor(Path)));
 }
 
-TEST_F(THistoryFixture, DeletingEveryItemLeavesOnlyTheHeader) {
-  WriteHistoryFile(Path, Sample(9));
-  TWatchHistory history(Target, Path);
-  history.DeleteItems({1, 2, 3});
-  EXPECT_EQ(ReadFileBytes(Path).size(), kHeader);
-  EXPECT_TRUE(ReadHistoryFile(Path).empty());
-}
-
-TEST_F(THistoryFixture, DeleteItemsBeforeAnyFileExistsStillRemovesPendingRecords) {
-  TWatchHistory history(Target, Path);
-  history.Add(Rec(1, true, 10));
-  history.Add(Rec(2, true, 11));
-  history.DeleteItems({1});
-  EXPECT_EQ(ReadHistoryFile(Path), THistoryArray{Rec(2, true, 11)});
-}
-
-TEST_F(THistoryFixture, DeleteSelectedDeletesTheRecordsOfTheSelectedItems) {
-  WriteHistoryFile(Path, {Rec(1, true, 10), Rec(2, true, 11), Rec(3, true, 12)});
-  Target.Selected = {3, 1};
-  TWatchHistory history(Target, Path);
-  history.DeleteSelected();
-  EXPECT_EQ(ReadHistoryFile(Path), THistoryArray{Rec(2, true, 11)});
-}
-
 TEST_F(THistoryFixture, DeleteThatFailsHalfWayLeavesTheOldFileIntact) {
-  WriteHistoryFile(Path, Sample(200));
+  WriteFile(Sample(200));
   const std::string before = ReadFileBytes(Path);
   TWatchHistory history(Target, Path);
   {
-    // The rewrite runs out of room long before it is done.
     TFileSizeLimit limit(kHeader + 20 * kBlock);
-    ASSERT_TRUE(limit.Active());
+    ASSERT_TRUE(limit.Active);
     EXPECT_THROW(history.DeleteItems({1}), EInOutError);
   }
   EXPECT_EQ(ReadFileBytes(Path), before);
   EXPECT_FALSE(fs::exists(TemporaryPathFor(Path)));
-  history.DeleteItems({1});                             // and it works once there is room
-  EXPECT_EQ(ReadHistoryFile(Path).size(), 200u - 66u);  // item 1 has every third record
+  history.DeleteItems({1});
+  EXPECT_EQ(ReadFile().size(), 200u - 66u);  // item 1 has every third record
 }
 
-// --- A failing disk ------------------------------------------------------------
+// --- A failing disk ------------------------------------------------------
 
+// The disk fills up part-way through a flush: the records whose blocks did not
+// reach the file stay pending, a half-written block is cut off again, and once
+// there is room every record is in the file exactly once.
 TEST_F(THistoryFixture, FailedFlushKeepsTheUnwrittenRecordsAndWritesEachOnceLater) {
-  WriteHistoryFile(Path, Sample(2));
-  const THistoryArray records = Sample(30);
-  TWatchHistory history(Target, Path);
-  for (const auto& record : records)
-    history.Add(record);
-  {
-    // Room for 10 whole blocks and half of the 11th.
-    TFileSizeLimit limit(kHeader + 12 * kBlock + 11);
-    ASSERT_TRUE(limit.Active());
-    try {
-      history.Flush();
-      ADD_FAILURE() << "no error from a full disk";
-    } catch (const EInOutError& error) {
-      EXPECT_EQ(error.ErrorNumber(), EFBIG);
-      EXPECT_EQ(error.FileName(), Path);
+  const struct {
+    const char* Name;
+    int Existing, Added;
+    rlim_t Limit;
+    std::size_t PendingAfter;
+    std::uint64_t SizeAfter;
+  } cases[] = {
+      {"room for 10 blocks and a half", 2, 30, kHeader + 12 * kBlock + 11, 20,
+       kHeader + 12 * kBlock},
+      {"not even the header of a new file fits", 0, 2, 5, 2, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    fs::remove(Path);
+    if (c.Existing > 0)
+      WriteFile(Sample(c.Existing));
+    const THistoryArray records = Sample(c.Added);
+    TWatchHistory history(Target, Path, Reporter);
+    for (const auto& record : records)
+      history.Add(record);
+    {
+      TFileSizeLimit limit(c.Limit);
+      ASSERT_TRUE(limit.Active);
+      for (int attempt = 0; attempt < 2; ++attempt) {  // the second changes nothing
+        try {
+          history.Flush();
+          ADD_FAILURE() << "no error from a full disk";
+        } catch (const EInOutError& error) {
+          EXPECT_EQ(error.ErrorNumber(), EFBIG);
+          EXPECT_EQ(error.FileName(), Path);
+        }
+        EXPECT_EQ(history.PendingCount(), c.PendingAfter);
+        EXPECT_EQ(FileSize(), c.SizeAfter);
+      }
     }
-    EXPECT_EQ(history.PendingCount(), 20u);
-    // The half block is cut off again, so the file stays aligned.
-    EXPECT_EQ(ReadFileBytes(Path).size(), kHeader + 12 * kBlock);
-    EXPECT_THROW(history.Flush(), EInOutError);  // still no room: nothing changes
-    EXPECT_EQ(history.PendingCount(), 20u);
-  }
-  history.Flush();
-  THistoryArray expected = Sample(2);
-  expected.insert(expected.end(), records.begin(), records.end());
-  EXPECT_EQ(ReadHistoryFile(Path), expected);
-  EXPECT_TRUE(Reports.empty());
-}
-
-TEST_F(THistoryFixture, FailedFirstFlushOfANewFileKeepsEveryRecord) {
-  TWatchHistory history(Target, Path);
-  history.Add(Rec(1, true, 10));
-  history.Add(Rec(2, true, 11));
-  {
-    TFileSizeLimit limit(5);  // not even the header fits
-    ASSERT_TRUE(limit.Active());
-    EXPECT_THROW(history.Flush(), EInOutError);
-  }
-  EXPECT_EQ(history.PendingCount(), 2u);
-  history.Flush();
-  EXPECT_EQ(ReadHistoryFile(Path), (THistoryArray{Rec(1, true, 10), Rec(2, true, 11)}));
-}
-
-TEST_F(THistoryFixture, FlushToAFullDeviceThrowsAndKeepsEveryRecordPending) {
-  TWatchHistory history(Target, "/dev/full", Reporter);
-  history.Add(Rec(1, true, 10));
-  try {
     history.Flush();
-    ADD_FAILURE() << "no error from a full device";
-  } catch (const EInOutError& error) {
-    EXPECT_EQ(error.ErrorNumber(), ENOSPC);
+    EXPECT_EQ(ReadFile(), Concat(Sample(c.Existing), records));
   }
-  EXPECT_EQ(history.PendingCount(), 1u);
+  EXPECT_TRUE(Reports.empty());
 }
 
 TEST_F(THistoryFixture, AutomaticFlushAfterAFailureWaitsForAThousandMoreRecords) {
@@ -511,92 +332,65 @@ TEST_F(THistoryFixture, AutomaticFlushAfterAFailureWaitsForAThousandMoreRecords)
   std::size_t next = 0;
   {
     TFileSizeLimit limit(kHeader + 100 * kBlock);
-    ASSERT_TRUE(limit.Active());
+    ASSERT_TRUE(limit.Active);
     for (; next < 1000; ++next)
       history.Add(records[next]);
     EXPECT_THROW(history.Add(records[next++]), EInOutError);  // the 1001st
     EXPECT_EQ(history.PendingCount(), 901u);
-    // Not every check of a full disk fails: the next try is 1000 records on.
-    for (; next < 1001 + 1000; ++next)
+    for (; next < 1001 + 1000; ++next)  // not every check of a full disk fails
       history.Add(records[next]);
     EXPECT_THROW(history.Add(records[next++]), EInOutError);
   }
   for (; next < records.size(); ++next)
     history.Add(records[next]);
   history.Flush();
-  EXPECT_EQ(ReadHistoryFile(Path), records);
+  EXPECT_EQ(ReadFile(), records);
   EXPECT_EQ(Target.Applied, records);  // every record reached its item once
 }
 
-TEST_F(THistoryFixture, DestructionHandsAFailedFlushToTheReporter) {
-  {
-    TWatchHistory history(Target, "/dev/full", Reporter);
-    history.Add(Rec(1, true, 10));
-  }
-  ASSERT_EQ(Reports.size(), 1u);
-  EXPECT_NE(Reports[0].find("/dev/full"), std::string::npos);
-}
-
-// --- Torn last block -------------------------------------------------------
+// --- Torn last block -----------------------------------------------------
 
 TEST_F(THistoryFixture, TornLastBlockIsIgnoredByReadersAndReportedOnce) {
-  const THistoryArray records = Sample(3);
-  WriteHistoryFile(Path, records);
+  const THistoryArray records = Sample(3);  // items 2, 3, 1
+  WriteFile(records);
   ShrinkFile(Path, kHeader + 2 * kBlock + 10);  // a crash while the third was appended
-  Target.Items = {{1, "a", ""}, {2, "b", ""}, {3, "c", ""}, {4, "d", ""}};
+  Target.Items = {{1, "a", ""}, {2, "b", ""}, {3, "c", ""}};
   TWatchHistory history(Target, Path, Reporter);
   THistoryArray result;
-  history.GetHistory(records[1].ItemId, result, 0, 1e6);
+  history.GetHistory(3, result, 0, 1e6);
   EXPECT_EQ(result, THistoryArray{records[1]});
   history.LoadStatistics();
   EXPECT_EQ(Target.Applied, (THistoryArray{records[0], records[1]}));
   THistorySumArray sums;
   history.GetSummary(sums, 0, 1e6);
-  EXPECT_EQ(sums[records[0].ItemId - 1].Count + sums[records[1].ItemId - 1].Count, 2);
+  EXPECT_EQ(sums[0].Count + sums[1].Count + sums[2].Count, 2);
   ASSERT_EQ(Reports.size(), 1u);
   EXPECT_EQ(Reports[0].rfind(Path + "\r\n", 0), 0u) << Reports[0];
   EXPECT_NE(Reports[0].find("10 bytes"), std::string::npos) << Reports[0];
+  history.DeleteItems({3});  // the rewrite drops it
+  EXPECT_EQ(ReadFile(), THistoryArray{records[0]});
+  EXPECT_EQ(Reports.size(), 1u);
 }
 
-TEST_F(THistoryFixture, NextAppendCutsATornBlockOffSoLaterRecordsReadBackAligned) {
-  const THistoryArray records = Sample(3);
-  WriteHistoryFile(Path, records);
-  ShrinkFile(Path, kHeader + 2 * kBlock + 10);
-  {
+TEST_F(THistoryFixture, TornBlockOrHeaderIsReadAsMissingAndCutOffByTheNextAppend) {
+  for (std::uint64_t cut : {kHeader + 2 * kBlock + 10, std::uint64_t{5}}) {
+    SCOPED_TRACE(cut);
+    Reports.clear();
+    Target.Applied.clear();
+    WriteFile(Sample(3));
+    ShrinkFile(Path, cut);
+    const THistoryArray whole = cut > kHeader ? Sample(2) : THistoryArray{};
     TWatchHistory history(Target, Path, Reporter);
+    history.LoadStatistics();
+    EXPECT_EQ(Target.Applied, whole);
     history.Add(Rec(7, true, 50000));
     history.Flush();
+    EXPECT_EQ(ReadFile(), Concat(whole, {Rec(7, true, 50000)}));
+    EXPECT_EQ(Reports.size(), 1u);
   }
-  EXPECT_EQ(ReadFileBytes(Path).size(), kHeader + 3 * kBlock);
-  EXPECT_EQ(ReadHistoryFile(Path), (THistoryArray{records[0], records[1], Rec(7, true, 50000)}));
-  EXPECT_EQ(Reports.size(), 1u);
 }
 
-TEST_F(THistoryFixture, TornHeaderIsAnEmptyHistoryAndTheNextAppendStartsTheFileAfresh) {
-  WriteHistoryFile(Path, {});
-  ShrinkFile(Path, 5);
-  TWatchHistory history(Target, Path, Reporter);
-  THistoryArray result;
-  history.GetHistory(1, result, 0, 1e6);
-  EXPECT_TRUE(result.empty());
-  EXPECT_EQ(Reports.size(), 1u);
-  history.Add(Rec(1, true, 10));
-  history.Flush();
-  EXPECT_EQ(ReadHistoryFile(Path), THistoryArray{Rec(1, true, 10)});
-  EXPECT_EQ(Reports.size(), 1u);
-}
-
-TEST_F(THistoryFixture, DeleteDropsATornLastBlock) {
-  WriteHistoryFile(Path, {Rec(1, true, 10), Rec(2, true, 11), Rec(1, true, 12)});
-  ShrinkFile(Path, kHeader + 2 * kBlock + 22);
-  TWatchHistory history(Target, Path, Reporter);
-  history.DeleteItems({2});
-  EXPECT_EQ(ReadFileBytes(Path).size(), kHeader + kBlock);
-  EXPECT_EQ(ReadHistoryFile(Path), THistoryArray{Rec(1, true, 10)});
-  EXPECT_EQ(Reports.size(), 1u);
-}
-
-// --- The user interface running inside file work ---------------------------------
+// --- The user interface running inside file work ------------------------
 
 // The container lets the user interface run before every block, and a check
 // result handled then adds a record and may ask for a flush.
@@ -615,12 +409,65 @@ TEST_F(THistoryFixture, RecordAddedWhileAFlushLetsTheUserInterfaceRunIsWrittenOn
   history.Flush();
   SetUiPump({});
   EXPECT_TRUE(added);
-  EXPECT_EQ(ReadHistoryFile(Path), Sample(3));
+  EXPECT_EQ(ReadFile(), Sample(3));
   EXPECT_EQ(history.PendingCount(), 1u);
   history.Flush();
-  THistoryArray expected = Sample(3);
-  expected.push_back(Rec(9, true, 60000));
-  EXPECT_EQ(ReadHistoryFile(Path), expected);
+  EXPECT_EQ(ReadFile(), Concat(Sample(3), {Rec(9, true, 60000)}));
+}
+
+// --- The temporary history for the web service ---------------------------
+
+TEST_F(THistoryFixture, TemporaryHistoryStoresOnlyItemsWithAServiceIdUnderIt) {
+  {
+    TTempHistory history(Target, Vtt);
+    history.Add(Rec(3, true, 10));   // ServiceId 0
+    history.Add(Rec(99, true, 11));  // no such item
+    EXPECT_EQ(history.PendingCount(), 0u);
+    for (int i = 0; i < 1000; ++i)
+      history.Add(Rec(1, true, i));
+    EXPECT_FALSE(fs::exists(Vtt));
+    history.Add(Rec(1, true, 1000));
+    EXPECT_EQ(history.PendingCount(), 0u);
+    EXPECT_EQ(ReadFile(Vtt, kTempHistorySignature).size(), 1001u);
+    history.Add(Rec(2, false, 45000.25));
+  }  // destruction flushes
+  const THistoryArray records = ReadFile(Vtt, kTempHistorySignature);
+  EXPECT_EQ(records.front(), Rec(101, true, 0));
+  EXPECT_EQ(records.back(), Rec(102, false, 45000.25));
+  EXPECT_THROW(ReadFile(Vtt), EDataFileError);  // a signature of its own
+}
+
+TEST_F(THistoryFixture, PrepareBatchHandsOverEverythingCollectedOnceAndResendsAnUndeliveredOne) {
+  TTempHistory history(Target, Vtt);
+  auto batch = [&] {
+    THistoryArray records = {Rec(7, true, 7)};  // emptied first
+    history.ReadBatch(records);
+    return records;
+  };
+  EXPECT_EQ(history.BatchFileName(), Vt1);
+  history.PrepareBatch();  // nothing collected: no batch
+  EXPECT_FALSE(fs::exists(Vt1));
+  EXPECT_TRUE(batch().empty());
+  EXPECT_NO_THROW(history.CommitBatch());
+
+  history.Add(Rec(1, true, 10));
+  fs::create_directory(Vtt);  // the .vtt file cannot be written
+  EXPECT_THROW(history.PrepareBatch(), EInOutError);
+  EXPECT_EQ(history.PendingCount(), 1u);
+  EXPECT_FALSE(fs::exists(Vt1));  // no batch handed over half-written
+  fs::remove(Vtt);
+  history.Flush();
+  history.Add(Rec(2, true, 11));
+  history.PrepareBatch();  // the pending record goes too
+  EXPECT_FALSE(fs::exists(Vtt));
+  EXPECT_EQ(batch(), (THistoryArray{Rec(101, true, 10), Rec(102, true, 11)}));
+  history.Add(Rec(1, true, 12));  // the upload failed: no commit; new results keep coming
+  history.PrepareBatch();
+  EXPECT_EQ(batch(), (THistoryArray{Rec(101, true, 10), Rec(102, true, 11)}));
+  history.CommitBatch();
+  EXPECT_TRUE(batch().empty());
+  history.PrepareBatch();
+  EXPECT_EQ(batch(), THistoryArray{Rec(101, true, 12)});
 }
 
 }  // namespace

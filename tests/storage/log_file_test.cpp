@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "storage/settings.h"
@@ -28,58 +29,43 @@ class LogFileTest : public ::testing::Test {
   std::uint8_t logType_ = TPreferences::UnlimitedLog;
   std::vector<std::string> reports_;
   const std::string title_ = TLogFile::TitleLine() + "\r\n";
+  const std::string stamp_ = "[12/05/26 09:07:03]: ";
 };
 
-TEST_F(LogFileTest, TitleIsProgramNameAndFourPartVersion) {
-  EXPECT_TRUE(title_.rfind("Vantrel ", 0) == 0);
-  EXPECT_EQ(std::count(title_.begin(), title_.end(), '.'), 3);
+TEST_F(LogFileTest, LogTypeDecidesWhatHappensToTheOldEntries) {
+  EXPECT_EQ(title_.rfind("Vantrel ", 0), 0u);
+  EXPECT_EQ(std::count(title_.begin(), title_.end(), '.'), 3);  // a four-part version
+  const std::string old = title_ + "[old]: entry\r\n";
+  const struct {
+    std::uint8_t Type;
+    bool Existing;
+    std::string Expected;
+  } cases[] = {{TPreferences::NoLog, false, title_},  // a missing log is still created
+               {TPreferences::ResetLog, true, title_ + stamp_ + "new\r\n"},
+               {TPreferences::UnlimitedLog, true, old + stamp_ + "new\r\n"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(int{c.Type});
+    std::filesystem::remove(path_);
+    if (c.Existing)
+      WriteFileBytes(path_, old);
+    logType_ = c.Type;
+    TLogFile log = MakeLog();
+    log.Add("new");
+    EXPECT_EQ(ReadFileBytes(path_), c.Expected);
+  }
 }
 
-TEST_F(LogFileTest, NoLogStillCreatesAMissingFileWithItsTitleOnly) {
-  logType_ = TPreferences::NoLog;
-  TLogFile log = MakeLog();
-  log.Add("Start checking x");
-  EXPECT_EQ(ReadFileBytes(path_), title_);
-}
-
-TEST_F(LogFileTest, ResetLogKeepsOnlyThisRunsEntries) {
-  WriteFileBytes(path_, title_ + "[old]: entry\r\n");
-  logType_ = TPreferences::ResetLog;
-  TLogFile log = MakeLog();
-  log.Add("new");
-  EXPECT_EQ(ReadFileBytes(path_), title_ + "[12/05/26 09:07:03]: new\r\n");
-}
-
-TEST_F(LogFileTest, UnlimitedLogAppendsToWhatIsThere) {
-  WriteFileBytes(path_, title_ + "[old]: entry\r\n");
-  TLogFile log = MakeLog();
-  log.Add("new");
-  EXPECT_EQ(ReadFileBytes(path_), title_ + "[old]: entry\r\n[12/05/26 09:07:03]: new\r\n");
-}
-
-TEST_F(LogFileTest, LogTypeIsReadAtEveryEntry) {
+TEST_F(LogFileTest, LogTypeIsReadAtEveryEntryAndADeletedLogStartsAgainWithItsTitle) {
   TLogFile log = MakeLog();
   log.Add("one");
   logType_ = TPreferences::NoLog;
   log.Add("dropped");
   logType_ = TPreferences::UnlimitedLog;
   log.Add("two");
-  EXPECT_EQ(ReadFileBytes(path_),
-            title_ + "[12/05/26 09:07:03]: one\r\n[12/05/26 09:07:03]: two\r\n");
-}
-
-TEST_F(LogFileTest, MultiLineEntryHasOneTimeStamp) {
-  TLogFile log = MakeLog();
-  log.Add("Response Page: \r\n<html>\r\n</html>");
-  EXPECT_EQ(ReadFileBytes(path_),
-            title_ + "[12/05/26 09:07:03]: Response Page: \r\n<html>\r\n</html>\r\n");
-}
-
-TEST_F(LogFileTest, LogDeletedBetweenEntriesStartsAgainWithItsTitle) {
-  TLogFile log = MakeLog();
+  EXPECT_EQ(ReadFileBytes(path_), title_ + stamp_ + "one\r\n" + stamp_ + "two\r\n");
   std::filesystem::remove(path_);
-  log.Add("after");
-  EXPECT_EQ(ReadFileBytes(path_), title_ + "[12/05/26 09:07:03]: after\r\n");
+  log.Add("Response Page: \r\n<html>\r\n</html>");  // one time stamp for every line
+  EXPECT_EQ(ReadFileBytes(path_), title_ + stamp_ + "Response Page: \r\n<html>\r\n</html>\r\n");
 }
 
 TEST_F(LogFileTest, FailedWritesAreReportedOnceAndNeverThrow) {
@@ -94,20 +80,18 @@ TEST_F(LogFileTest, FailedWritesAreReportedOnceAndNeverThrow) {
   std::filesystem::remove(path_);  // the cause goes away: the next entry is written
   log.Add("back");
   EXPECT_FALSE(log.Failing());
-  EXPECT_EQ(ReadFileBytes(path_), title_ + "[12/05/26 09:07:03]: back\r\n");
+  EXPECT_EQ(ReadFileBytes(path_), title_ + stamp_ + "back\r\n");
 
   std::filesystem::remove(path_);
   std::filesystem::create_directory(path_);  // a new failure is news again
   log.Add("lost 3");
   EXPECT_EQ(reports_.size(), 2u);
-}
 
-TEST_F(LogFileTest, FullDiskIsReportedNotThrown) {
-  TLogFile log("/dev/full", {[] { return TPreferences::UnlimitedLog; }, NowDateTime,
-                             [this](const std::string& m) { reports_.push_back(m); }});
-  log.Add("entry");
-  ASSERT_EQ(reports_.size(), 1u);
-  EXPECT_NE(reports_[0].find("No space left"), std::string::npos);
+  TLogFile full("/dev/full", {[] { return TPreferences::UnlimitedLog; }, NowDateTime,
+                              [this](const std::string& m) { reports_.push_back(m); }});
+  EXPECT_NO_THROW(full.Add("entry"));
+  ASSERT_EQ(reports_.size(), 3u);
+  EXPECT_NE(reports_[2].find("No space left"), std::string::npos);
 }
 
 }  // namespace
