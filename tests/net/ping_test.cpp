@@ -66,8 +66,6 @@ std::string BehindIPv4Header(const std::string& message, int words) {
   return header + message;
 }
 
-// ---- The request ----
-
 TEST(PingRequest, DefaultRequestIs44BytesInMachineOrderWithUFill) {
   TxxPing ping;
   ping.BuildRequest(0x11223344);
@@ -93,24 +91,11 @@ TEST(PingRequest, ConsecutiveRequestsCountTheSequenceAndChangeTheIdentifier) {
   }
 }
 
-// ---- Checksums ----
-
-TEST(PingChecksum, Rfc1071ExampleGivesItsPublishedSum) {
-  const std::string data{0x00,
-                         0x01,
-                         static_cast<char>(0xF2),
-                         0x03,
-                         static_cast<char>(0xF4),
-                         static_cast<char>(0xF5),
-                         static_cast<char>(0xF6),
-                         static_cast<char>(0xF7)};
-  const std::uint16_t checksum = InternetChecksum(data);
-  const std::string wire(reinterpret_cast<const char*>(&checksum), 2);
+TEST(PingChecksum, Rfc1071ExampleAndIPv4RequestsWithOddFillVerifyOnTheWire) {
+  const std::uint16_t checksum =
+      InternetChecksum(std::string("\x00\x01\xF2\x03\xF4\xF5\xF6\xF7", 8));
   // The example's sum is DDF2: the checksum on the wire is its complement.
-  EXPECT_EQ(wire, std::string("\x22\x0D", 2));
-}
-
-TEST(PingChecksum, IPv4RequestVerifiesOnTheWireAlsoWithOddFill) {
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&checksum), 2), "\x22\x0D");
   for (const int fill : {32, 33, 0, 1}) {
     TxxPing ping;
     ping.PacketSize = fill;
@@ -136,71 +121,52 @@ TEST(PingChecksum, IPv6ChecksumCoversThePseudoHeader) {
                                  ping.Packet));
 }
 
-// ---- Matching replies ----
-
 class PingMatch : public testing::Test {
  protected:
   void SetUp() override {
     Ping_.BuildRequest(1000);
     Ping_.StoreChecksum();
   }
+  TEchoMatch Match(const std::string& bytes, bool ipHeader, bool datagram = false) {
+    return Ping_.MatchReply(bytes, ipHeader, datagram);
+  }
   TxxPing Ping_;
 };
 
-TEST_F(PingMatch, ReplyBehindIPv4HeaderOfAnyLengthIsFound) {
+TEST_F(PingMatch, ReplyBehindIPv4HeaderOfAnyLengthIsFoundAndOtherMessagesEndThePing) {
   const std::string reply = ReplyTo(Ping_, 0);
-  EXPECT_EQ(Ping_.MatchReply(BehindIPv4Header(reply, 5), true, false), TEchoMatch::Reply);
+  EXPECT_EQ(Match(BehindIPv4Header(reply, 5), true), TEchoMatch::Reply);
   // Options lengthen the header: a fixed 20-byte offset would read garbage.
-  EXPECT_EQ(Ping_.MatchReply(BehindIPv4Header(reply, 7), true, false), TEchoMatch::Reply);
-  EXPECT_EQ(Ping_.MatchReply(reply, false, false), TEchoMatch::Reply);
+  EXPECT_EQ(Match(BehindIPv4Header(reply, 7), true), TEchoMatch::Reply);
+  EXPECT_EQ(Match(reply, false), TEchoMatch::Reply);
+  EXPECT_EQ(Match(ReplyTo(Ping_, 3), false), TEchoMatch::Other);
 }
 
-TEST_F(PingMatch, OurOwnRequestAndRepliesToOtherIdentifiersAreSkipped) {
-  EXPECT_EQ(Ping_.MatchReply(BehindIPv4Header(Ping_.Packet, 5), true, false),
-            TEchoMatch::Unrelated);
+TEST_F(PingMatch, OwnRequestOtherIdentifiersOrSequencesAndTruncatedDatagramsAreSkipped) {
+  EXPECT_EQ(Match(BehindIPv4Header(Ping_.Packet, 5), true), TEchoMatch::Unrelated);
   std::string reply = ReplyTo(Ping_, 0);
-  const auto other = static_cast<std::uint16_t>(Ping_.Identifier ^ 0x0100);
-  std::memcpy(reply.data() + 4, &other, 2);
-  EXPECT_EQ(Ping_.MatchReply(reply, false, false), TEchoMatch::Unrelated);
-}
-
-TEST_F(PingMatch, DatagramSocketTellsRepliesApartBySequence) {
-  std::string reply = ReplyTo(Ping_, 0);
+  for (std::size_t size = 0; size < 12; ++size)
+    EXPECT_EQ(Match(reply.substr(0, size), false), TEchoMatch::Unrelated) << size;
+  // A header length beyond the datagram, or below the minimum.
+  EXPECT_EQ(Match(BehindIPv4Header(reply, 15).substr(0, 40), true), TEchoMatch::Unrelated);
+  EXPECT_EQ(Match(BehindIPv4Header(reply, 2), true), TEchoMatch::Unrelated);
+  // A datagram socket's requests all carry the kernel's identifier: the
+  // sequence tells replies apart. A raw socket's identifier is random per request.
   const std::uint16_t stale = 7;
   std::memcpy(reply.data() + 6, &stale, 2);
-  // All requests of a datagram socket carry the kernel's identifier.
-  EXPECT_EQ(Ping_.MatchReply(reply, false, true), TEchoMatch::Unrelated);
-  // A raw socket's identifier is random per request; the sequence is not compared.
-  EXPECT_EQ(Ping_.MatchReply(reply, false, false), TEchoMatch::Reply);
+  EXPECT_EQ(Match(reply, false, true), TEchoMatch::Unrelated);
+  EXPECT_EQ(Match(reply, false, false), TEchoMatch::Reply);
+  const auto other = static_cast<std::uint16_t>(Ping_.Identifier ^ 0x0100);
+  std::memcpy(reply.data() + 4, &other, 2);
+  EXPECT_EQ(Match(reply, false), TEchoMatch::Unrelated);
 }
 
-TEST_F(PingMatch, OtherMessageWithOurIdentifierEndsThePing) {
-  EXPECT_EQ(Ping_.MatchReply(ReplyTo(Ping_, 3), false, false), TEchoMatch::Other);
-}
-
-TEST_F(PingMatch, TruncatedOrMalformedDatagramsAreSkipped) {
-  const std::string reply = ReplyTo(Ping_, 0);
-  for (std::size_t size = 0; size < 12; ++size)
-    EXPECT_EQ(Ping_.MatchReply(reply.substr(0, size), false, false), TEchoMatch::Unrelated) << size;
-  // A header length beyond the datagram, or below the minimum.
-  EXPECT_EQ(Ping_.MatchReply(BehindIPv4Header(reply, 15).substr(0, 40), true, false),
-            TEchoMatch::Unrelated);
-  EXPECT_EQ(Ping_.MatchReply(BehindIPv4Header(reply, 2), true, false), TEchoMatch::Unrelated);
-  EXPECT_EQ(Ping_.MatchReply("", true, false), TEchoMatch::Unrelated);
-}
-
-// ---- The time ----
-
-TEST(PingTime, CountsFromTheSendTickInTheReplyNotFromItsReading) {
+TEST(PingTime, CountsFromTheSendTickInTheReplyAcrossTheWrap) {
   TxxPing ping;
   ping.BuildRequest(5000);
   const std::string reply = ReplyTo(ping, 0);
   EXPECT_EQ(TxxPing::ReplyTime(reply, false, 5250), 250);
   EXPECT_EQ(TxxPing::ReplyTime(BehindIPv4Header(reply, 6), true, 5250), 250);
-}
-
-TEST(PingTime, SurvivesTheTickCounterWrapping) {
-  TxxPing ping;
   ping.BuildRequest(0xFFFFFF00u);
   EXPECT_EQ(TxxPing::ReplyTime(ReplyTo(ping, 0), false, 0x100), 512);
 }

@@ -102,24 +102,8 @@ std::string Config(const std::filesystem::path& dir, int httpPort, int httpsPort
          "    root " +
          d +
          "/www;\n"
-         "    location /auth/ {\n"
-         "      auth_basic \"peer\";\n"
-         "      auth_basic_user_file " +
-         d +
-         "/htpasswd;\n"
-         "      alias " +
-         d +
-         "/www/;\n"
-         "    }\n"
          "    location = /delay { echo_sleep 0.05; echo late; }\n"
-         "    location = /empty { return 204; }\n"
-         "    location = /cookie {\n"
-         "      add_header Set-Cookie session=first;\n"
-         "      add_header Set-Cookie session=second;\n"
-         "      return 200 \"cookies\";\n"
-         "    }\n"
          "    location = /headers { echo -n $echo_client_request_headers; }\n"
-         "    location = /moved { return 301 /index.html; }\n"
          "  }\n"
          "}\n";
 }
@@ -132,7 +116,6 @@ TNginxPeer::TNginxPeer() {
     Problem_ = "cannot make the certificate";
     return;
   }
-  std::ofstream(Dir_ / "htpasswd") << "user:{PLAIN}secret\n";
   for (int attempt = 0; attempt < kStartTries && !Ok_; ++attempt) {
     HttpPort_ = FreeLoopbackPort();
     HttpsPort_ = FreeLoopbackPort();

@@ -8,12 +8,8 @@
 //
 // Locations:
 //   /NAME      the document NAME (WriteDocument)
-//   /auth/NAME the same behind Basic authorization (user "user", password "secret")
 //   /delay     "late" and a line end after 50 ms
-//   /empty     status 204
-//   /cookie    "cookies" with two Set-Cookie lines for one name: session=first, session=second
 //   /headers   the request head as the server received it
-//   /moved     status 301 to /index.html
 
 #include <memory>
 #include <string>
@@ -34,7 +30,7 @@ class TNginxPeer {
   // "http://127.0.0.1:PORT" + path, "https://localhost:PORT" + path.
   std::string Url(const std::string& path) const;
   std::string HttpsUrl(const std::string& path) const;
-  // Puts a document under the root (also served under /auth/).
+  // Puts a document under the root.
   void WriteDocument(const std::string& name, const std::string& bytes) const;
 
  private:
