@@ -1,33 +1,35 @@
-// The user operations of the monitor and their enabling.
+// The user operations of the monitor, their enabling, and checking as the
+// connection and the user's pause allow it.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <stdexcept>
 #include <string>
+#include <utility>
 
-#include "app/go_to_url.h"
 #include "controller_fixture.h"
 
 namespace vantrel::test {
 namespace {
 
 using TControllerActions = TControllerFixture;
+using States = std::vector<TConnectState>;
+using Texts = std::vector<std::string>;
 
 TEST_F(TControllerActions, DeleteWithThreeRowsSelectedRemovesTheItemsAndTheirHistory) {
   Start();
   TWatchItem& a = AddSite("a");
   TWatchItem& b = AddSite("b");
   TWatchItem& c = AddSite("c");
-  TWatchItem& kept = AddSite("kept");
+  const std::int32_t keptId = AddSite("kept").Id();
   Advance(100);
   const std::int32_t ids[] = {a.Id(), b.Id(), c.Id()};
-  const std::int32_t keptId = kept.Id();
   for (const std::int32_t id : ids)
     ASSERT_EQ(HistoryOf(id).size(), 1u);
 
   SelectOnly({&a, &b, &c});
-  ASSERT_TRUE(App().Enabled(TAction::acDelete));
   App().acDelete();
-
   ASSERT_EQ(List().Count(), 1);
   EXPECT_EQ(List().Item(0).Name, "kept");
   EXPECT_EQ(ItemView.RowCount(), 1);
@@ -36,7 +38,7 @@ TEST_F(TControllerActions, DeleteWithThreeRowsSelectedRemovesTheItemsAndTheirHis
   EXPECT_EQ(HistoryOf(keptId).size(), 1u);
 }
 
-TEST_F(TControllerActions, PropertiesWithTwoRowsSelectedIsDisabledAndChangesNothing) {
+TEST_F(TControllerActions, PropertiesOnlyForOneSelectedRowGiveItTheEditedCopy) {
   Start();
   TWatchItem& a = AddSite("a");
   TWatchItem& b = AddSite("b");
@@ -48,23 +50,14 @@ TEST_F(TControllerActions, PropertiesWithTwoRowsSelectedIsDisabledAndChangesNoth
   EXPECT_FALSE(App().acProperties(edited));
   EXPECT_EQ(a.Name, "a");
   EXPECT_EQ(b.Name, "b");
-}
 
-TEST_F(TControllerActions, PropertiesGivesTheEditedCopyToTheSelectedItem) {
-  Start();
-  AddSite("a");
-  TWatchItem& b = AddSite("b");
   List().SetModified(false);
   SelectOnly({&b});
-  TWatchItem* target = App().PropertiesTarget();
-  ASSERT_EQ(target, &b);
-
-  TWatchItem scratch(Clock);
-  scratch.Assign(*target);
-  scratch.Name = "renamed";
-  scratch.SetFrequency(300);
-  ASSERT_TRUE(App().acProperties(scratch));
-
+  ASSERT_EQ(App().PropertiesTarget(), &b);
+  edited.Assign(b);
+  edited.Name = "renamed";
+  edited.SetFrequency(300);
+  ASSERT_TRUE(App().acProperties(edited));
   EXPECT_EQ(b.Name, "renamed");
   EXPECT_EQ(b.Frequency(), 300);
   EXPECT_EQ(ItemView.Row(RowOf(b)).Caption, "renamed");
@@ -74,107 +67,61 @@ TEST_F(TControllerActions, PropertiesGivesTheEditedCopyToTheSelectedItem) {
 
 TEST_F(TControllerActions, EnablingFollowsTheSelectionTheItemAndTheConnection) {
   Start();
+  EXPECT_EQ(Events.ActionUpdates, 0);             // during the start the front cannot ask back
   EXPECT_FALSE(App().Enabled(TAction::acPause));  // nothing to pause
-  EXPECT_FALSE(App().Enabled(TAction::acRunAllNow));
   EXPECT_TRUE(App().Enabled(TAction::acAddNew));
-
-  TWatchItem& a = AddSite("a");  // added and selected
+  TWatchItem& a = AddSite("a", 60, false);  // added and selected
+  EXPECT_EQ(Events.ActionUpdates, 1);
+  Advance(100);
   EXPECT_TRUE(App().Enabled(TAction::acRunNow));
+  EXPECT_FALSE(App().Enabled(TAction::acSuspend));
+  EXPECT_EQ(RequestsFor("a"), 0u);
+  App().acActivate();
+  ASSERT_TRUE(Settle());
+  EXPECT_EQ(RequestsFor("a"), 1u);  // due at once
   EXPECT_TRUE(App().Enabled(TAction::acSuspend));
   EXPECT_FALSE(App().Enabled(TAction::acActivate));
 
-  App().acSuspend();
-  EXPECT_FALSE(a.Active());
-  EXPECT_FALSE(App().Enabled(TAction::acSuspend));
-  EXPECT_TRUE(App().Enabled(TAction::acActivate));
-
-  TWatchItem& b = AddSite("b");
+  TWatchItem& b = AddSite("b", 60, false);
   SelectOnly({&a, &b});
   EXPECT_TRUE(App().Enabled(TAction::acSuspend));
   EXPECT_TRUE(App().Enabled(TAction::acActivate));
   EXPECT_FALSE(App().Enabled(TAction::acGotoUrl));
-
+  const int updates = Events.ActionUpdates;
   SetOnline(false);
+  App().RowSelected(0);
+  EXPECT_EQ(Events.ActionUpdates, updates + 2);
   EXPECT_FALSE(App().Enabled(TAction::acRunNow));
-  EXPECT_FALSE(App().Enabled(TAction::acRunAllNow));
   EXPECT_TRUE(App().Enabled(TAction::acPause));
   App().acPause();
   EXPECT_FALSE(App().Enabled(TAction::acPause));
 }
 
-TEST_F(TControllerActions, ActionsAndConnectionChangesTellTheFrontToUpdateItsActions) {
-  Start();
-  EXPECT_EQ(Events.ActionUpdates, 0);  // during the start the front cannot ask back
-  AddSite("a");
-  EXPECT_EQ(Events.ActionUpdates, 1);
-  SetOnline(false);
-  EXPECT_EQ(Events.ActionUpdates, 2);
-  App().RowSelected(0);
-  EXPECT_EQ(Events.ActionUpdates, 3);
-}
-
-TEST_F(TControllerActions, ActivateMakesASuspendedItemDueAndChecksIt) {
-  Start();
-  TWatchItem& a = AddSite("a", 60, false);
-  Advance(100);
-  EXPECT_EQ(RequestsFor("a"), 0u);
-  SelectOnly({&a});
-  App().acActivate();
-  ASSERT_TRUE(Settle());
-  EXPECT_EQ(RequestsFor("a"), 1u);
-}
-
 TEST_F(TControllerActions, ClearStatisticsDeletesTheHistoryAndEndsTheAlarm) {
   Start();
   Checks.Script(Host("a"), TCheckResult{false, 0, 408, ""});
-  TWatchItem source(Clock);
-  source.Name = "a";
-  source.Url = Host("a");
-  source.CheckType = TCheckType::Download;
-  source.AlarmTrigger = true;
-  source.TriggerCount = 1;
-  TWatchItem& a = App().acAddNew(source);
+  TWatchItem& a = AddSite("a", 60, true, true);
   TWatchItem& b = AddSite("b");
   Advance(100);
   ASSERT_EQ(a.Status(), TWatchStatus::Down);
-
   SelectOnly({&a});
   App().acClearStats();
   EXPECT_EQ(a.Status(), TWatchStatus::Up);
   EXPECT_EQ(a.TimesChecked, 0);
   EXPECT_TRUE(HistoryOf(a.Id()).empty());
   EXPECT_EQ(HistoryOf(b.Id()).size(), 1u);
-  EXPECT_EQ(Alarms.Lines, (std::vector<std::string>{"DOWN a", "UP a"}));
-}
-
-TEST_F(TControllerActions, TableViewSwitchesTheColumnsAndBack) {
-  Start();
-  AddSite("a");
-  App().acTableView();
-  EXPECT_TRUE(App().TableView());
-  EXPECT_EQ(ItemView.Columns().size(), static_cast<std::size_t>(kFieldCount));
-  App().acTableView();
-  EXPECT_FALSE(App().TableView());
-  ASSERT_EQ(ItemView.Columns().size(), 1u);
-  EXPECT_EQ(ItemView.Columns()[0].Caption, "Status/Name");
-}
-
-TEST(GoToUrl, AddressWithoutASchemeIsTakenAsAWebAddress) {
-  EXPECT_EQ(UrlToOpen("example.test/page"), "http://example.test/page");
-  EXPECT_EQ(UrlToOpen("https://example.test/"), "https://example.test/");
-  EXPECT_EQ(UrlToOpen("ftp://files.test"), "ftp://files.test");
+  EXPECT_EQ(Alarms.Lines, (Texts{"DOWN a", "UP a"}));
 }
 
 TEST_F(TControllerActions, SaveDataWritesTheListAndFlushesTheHistory) {
   Start();
-  TWatchItem& a = AddSite("a");
+  const std::int32_t id = AddSite("a").Id();
   Advance(100);
-  ASSERT_EQ(App().History().PendingCount(), 1u);
   App().acSaveData();
   EXPECT_EQ(App().History().PendingCount(), 0u);
   TSavedList saved(Dir.Path());
   ASSERT_NE(saved.Find("a"), nullptr);
-  EXPECT_EQ(saved.Find("a")->Id(), a.Id());
+  EXPECT_EQ(saved.Find("a")->Id(), id);
   EXPECT_EQ(saved.Find("a")->TimesChecked, 1);
 }
 
@@ -183,13 +130,11 @@ TEST_F(TControllerActions, ServiceRecordsDeleteTheHistoryOfItemsDeletedInTheServ
   TServerItem record;
   record.ServiceId = 77;
   record.Name = "served";
-  record.Url = "served.test";
   App().ApplyServiceRecords({record});
   ASSERT_EQ(List().Count(), 1);
   const std::int32_t id = List().Item(0).Id();
   Advance(100);
   ASSERT_EQ(HistoryOf(id).size(), 1u);
-
   record.State = -1;
   App().ApplyServiceRecords({record});
   EXPECT_EQ(List().Count(), 0);
@@ -207,6 +152,96 @@ TEST_F(TControllerActions, PreferencesChangedAppliesTheAutosavePeriodAndTheDetai
   EXPECT_EQ(App().Autosave().IntervalMs(), 60u * 1000);
   EXPECT_EQ(DetailsView.Value("Name"), "");
   EXPECT_EQ(DetailsView.Value("URL/IP"), "http://a.test/");
+}
+
+TEST_F(TControllerActions, CheckingFollowsTheConnectionAndDiscardsResultsArrivingOffline) {
+  Online = false;
+  Start();
+  EXPECT_EQ(Events.States, States{TConnectState::Disconnected});
+  EXPECT_FALSE(App().Scheduler().Running());
+  Checks.Hold(Host("a"));
+  TWatchItem& a = AddSite("a");
+  Advance(5000);
+  EXPECT_TRUE(Checks.Requests().empty());
+  SetOnline(true);
+  Advance(100);
+  ASSERT_EQ(Checks.Waiting(), 1u);
+  SetOnline(false);
+  EXPECT_EQ(Events.States.back(), TConnectState::Disconnected);
+  EXPECT_FALSE(App().Scheduler().Running());
+  Checks.Release(Host("a"));
+  ASSERT_TRUE(Settle());
+  ASSERT_EQ(Events.Results.size(), 1u);
+  EXPECT_EQ(Events.Results[0].Item, "a");
+  EXPECT_FALSE(Events.Results[0].Recorded);
+  EXPECT_EQ(a.TimesChecked, 0);
+  EXPECT_TRUE(HistoryOf(a.Id()).empty());
+  Advance(120000);
+  EXPECT_EQ(Checks.Requests().size(), 1u);
+  SetOnline(true);
+  Advance(100);
+  EXPECT_EQ(Checks.Requests().size(), 2u);  // due at once when the connection is back
+  EXPECT_EQ(a.TimesChecked, 1);
+  EXPECT_TRUE(Events.Results.back().Recorded);
+}
+
+TEST_F(TControllerActions, ResultArrivingWhilePausedIsDiscardedAndTheItemStaysDue) {
+  Start();
+  TWatchItem& a = AddSite("a");
+  Advance(100);
+  const TDateTime lastChecked = a.LastChecked();
+  App().acPause();
+  Advance(1000);
+  // A check that was under way when the user paused ends now.
+  a.SetLastChecked(Clock.Now());
+  App().HandleResult(Record(a, false));
+  EXPECT_FALSE(Events.Results.back().Recorded);
+  EXPECT_EQ(a.TimesChecked, 1);
+  EXPECT_EQ(a.LastChecked(), lastChecked);
+  EXPECT_EQ(HistoryOf(a.Id()).size(), 1u);
+}
+
+TEST_F(TControllerActions, PauseOutlastsConnectionChangesUntilRunNowEndsItAndChecksAllDue) {
+  Start();
+  AddSite("a");
+  TWatchItem& b = AddSite("b");
+  AddSite("c");
+  Advance(100);
+  App().acPause();
+  EXPECT_TRUE(App().Paused());
+  Advance(120000);
+  SetOnline(false);
+  SetOnline(true);
+  EXPECT_EQ(Events.States, (States{TConnectState::Connected, TConnectState::Paused}));
+  EXPECT_EQ(Checks.Requests().size(), 3u);
+  SetOnline(false);
+  EXPECT_FALSE(App().acRunAllNow());  // not while offline
+  SetOnline(true);
+  SelectOnly({&b});
+  ASSERT_TRUE(App().acRunNow());
+  ASSERT_TRUE(Settle());
+  EXPECT_FALSE(App().Paused());
+  EXPECT_EQ(Events.States.back(), TConnectState::Connected);
+  for (const char* name : {"a", "b", "c"})
+    EXPECT_EQ(RequestsFor(name), 2u) << name;
+  App().acPause();
+  ASSERT_TRUE(App().acRunAllNow());
+  EXPECT_EQ(ConnectStateText(App().ConnectState()), "Connected");
+}
+
+TEST_F(TControllerActions, SchedulerStatusTextsAndCheckErrorsReachTheFront) {
+  Start();
+  bool thrown = false;
+  Checks.OnCreate = [&] {
+    if (!std::exchange(thrown, true))
+      throw std::runtime_error("no runner for this check");
+  };
+  AddSite("a");
+  Advance(100);
+  EXPECT_NE(std::find(Events.Statuses.begin(), Events.Statuses.end(), "Start checking"),
+            Events.Statuses.end());
+  EXPECT_EQ(Events.Errors, Texts{"no runner for this check"});
+  Checks.OnCreate = nullptr;
 }
 
 }  // namespace

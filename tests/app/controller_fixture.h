@@ -52,13 +52,6 @@ class TRecordedEvents final : public TMonitorEvents {
   void Error(const std::string& message) override { Errors.push_back(message); }
   void Warning(const std::string& message) override { Warnings.push_back(message); }
 
-  std::size_t CountResults(bool recorded) const {
-    std::size_t count = 0;
-    for (const TResult& result : Results)
-      count += result.Recorded == recorded ? 1 : 0;
-    return count;
-  }
-
   std::vector<std::string> Statuses;
   std::vector<TConnectState> States;
   std::vector<TResult> Results;
@@ -80,8 +73,7 @@ class TControllerFixture : public ::testing::Test {
     EXPECT_FALSE(Checks.HoldTimedOut()) << "a held check was never released";
   }
 
-  // Starts a monitor on a fresh main loop: a stopped monitor leaves its loop
-  // shut down, as the program's end does.
+  // On a fresh main loop: a stopped monitor leaves its loop shut down.
   void Start() {
     Loop = std::make_unique<TManualMainLoop>(Clock);
     Controller = std::make_unique<TAppController>(TAppControllerParts{
@@ -103,8 +95,8 @@ class TControllerFixture : public ::testing::Test {
   TAppController& App() { return *Controller; }
   TWatchList& List() { return Controller->WatchList(); }
 
-  // Runs main-thread work until every checker has either ended or is held in
-  // its check; time does not move. False when that took more than 20 s.
+  // Runs main-thread work until every checker has ended or is held in its
+  // check; time does not move. False when that took more than 20 s.
   bool Settle() {
     using namespace std::chrono_literals;
     const auto deadline = std::chrono::steady_clock::now() + 20s;
@@ -119,7 +111,6 @@ class TControllerFixture : public ::testing::Test {
     }
   }
 
-  // Moves virtual time on by `ms`, then settles.
   void Advance(std::uint64_t ms) {
     Loop->AdvanceBy(ms);
     ASSERT_TRUE(Settle());
@@ -132,15 +123,21 @@ class TControllerFixture : public ::testing::Test {
   }
 
   // A download check of "http://<name>.test/", which is also its host, added
-  // as the Add New action does.
-  TWatchItem& AddSite(const std::string& name, std::int32_t frequency = 60, bool active = true) {
+  // as the Add New action does; `alarm` raises it at the first failure.
+  TWatchItem& AddSite(const std::string& name, std::int32_t frequency = 60, bool active = true,
+                      bool alarm = false) {
     TWatchItem source(Clock);
     source.Name = name;
-    source.Url = "http://" + name + ".test/";
+    source.Url = Host(name);
     source.CheckType = TCheckType::Download;
     source.SetFrequency(frequency);
     source.SetActive(active);
+    source.AlarmTrigger = alarm;
     return Controller->acAddNew(source);
+  }
+
+  THistoryRecord Record(const TWatchItem& item, bool success = true) const {
+    return THistoryRecord{static_cast<std::uint32_t>(item.Id()), success, Clock.Now(), 50, 200};
   }
 
   static std::string Host(const std::string& name) { return "http://" + name + ".test/"; }

@@ -1,19 +1,25 @@
-// Starting the monitor: what a fresh folder gives, what an earlier run left
-// behind, and what a start does with files it cannot read.
+// Starting the monitor in a fresh or used data folder, the auto-save, and the
+// stop with checks under way.
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
+#include "app/autosave_timer.h"
 #include "controller_fixture.h"
 #include "platform/ui_pump.h"
 #include "storage/log_file.h"
+#include "storage/temp_history.h"
 
 namespace vantrel::test {
 namespace {
 
 using TControllerStart = TControllerFixture;
+using States = std::vector<TConnectState>;
+
+constexpr std::uint64_t kMinute = 60 * 1000;
 
 TPreferences DefaultPreferences() {
   TPreferences preferences;
@@ -21,15 +27,19 @@ TPreferences DefaultPreferences() {
   return preferences;
 }
 
+std::size_t ThreadCount() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+    ++count;
+  return count;
+}
+
 TEST_F(TControllerStart, FreshFolderGivesAnEmptyListTheDefaultsAndNoError) {
-  // An earlier monitor of this process left other values behind.
-  TPreferences earlier = DefaultPreferences();
+  TPreferences earlier = DefaultPreferences();  // left behind by an earlier monitor
   earlier.Autosave = false;
   earlier.LogType = TPreferences::UnlimitedLog;
   SetPreferences(earlier);
-
   Start();
-
   EXPECT_EQ(List().Count(), 0);
   EXPECT_TRUE(Events.Errors.empty());
   EXPECT_TRUE(Events.Warnings.empty());
@@ -40,30 +50,16 @@ TEST_F(TControllerStart, FreshFolderGivesAnEmptyListTheDefaultsAndNoError) {
   EXPECT_EQ(App().Autosave().IntervalMs(), 15u * 60 * 1000);
   EXPECT_FALSE(std::filesystem::exists(File("vantrel.vtd")));
   EXPECT_EQ(ReadFileBytes(File("vantrel.log")), TLogFile::TitleLine() + "\r\n");
-  // The first connection evaluation switched checking on.
-  EXPECT_EQ(Events.States, (std::vector<TConnectState>{TConnectState::Connected}));
+  EXPECT_EQ(Events.States, States{TConnectState::Connected});
   EXPECT_TRUE(App().Scheduler().Running());
 }
 
-TEST_F(TControllerStart, OfflineAtStartLeavesCheckingOffAndChecksNothing) {
-  Online = false;
-  Start();
-  EXPECT_EQ(Events.States, (std::vector<TConnectState>{TConnectState::Disconnected}));
-  EXPECT_FALSE(App().Scheduler().Running());
-  AddSite("a");
-  Advance(5000);
-  EXPECT_TRUE(Checks.Requests().empty());
-}
-
-TEST_F(TControllerStart, EarlierRunIsRestoredWithStatisticsSettingsAndIdentifiers) {
+TEST_F(TControllerStart, RestartRestoresStatisticsSettingsAndIdentifiersEvenFromTheHistoryAlone) {
   Start();
   Checks.Script(Host("b"), TCheckResult{false, 0, 408, ""});
-  TWatchItem& a = AddSite("a");
-  TWatchItem& b = AddSite("b");
-  const std::int32_t idA = a.Id();
-  const std::int32_t idB = b.Id();
+  const std::int32_t idA = AddSite("a").Id();
+  const std::int32_t idB = AddSite("b").Id();
   Advance(100);
-  ASSERT_EQ(Events.CountResults(true), 2u);
   App().acTableView();
   Stop();
 
@@ -71,31 +67,23 @@ TEST_F(TControllerStart, EarlierRunIsRestoredWithStatisticsSettingsAndIdentifier
   Start();
   EXPECT_TRUE(Events.Errors.empty());
   ASSERT_EQ(List().Count(), 2);
-  const TWatchItem& restoredA = List().Item(List().IndexOfId(idA));
-  const TWatchItem& restoredB = List().Item(List().IndexOfId(idB));
-  EXPECT_EQ(restoredA.Name, "a");
-  EXPECT_EQ(restoredA.TimesChecked, 1);
-  EXPECT_EQ(restoredA.TimesFailed, 0);
-  EXPECT_EQ(restoredB.TimesChecked, 1);
-  EXPECT_EQ(restoredB.TimesFailed, 1);
-  // The table view came from the settings file and shaped the rows.
-  EXPECT_TRUE(App().TableView());
-  EXPECT_GT(ItemView.Columns().size(), 1u);
+  const TWatchItem& a = List().Item(List().IndexOfId(idA));
+  const TWatchItem& b = List().Item(List().IndexOfId(idB));
+  EXPECT_EQ(a.Name, "a");
+  EXPECT_EQ(a.TimesChecked, 1);
+  EXPECT_EQ(a.TimesFailed, 0);
+  EXPECT_EQ(b.TimesChecked, 1);
+  EXPECT_EQ(b.TimesFailed, 1);
+  EXPECT_TRUE(App().TableView());  // from the settings file, and it shaped the rows
   EXPECT_GT(ItemView.Row(0).SubItems.size(), 0u);
   EXPECT_EQ(AddSite("c").Id(), idB + 1);
-}
-
-TEST_F(TControllerStart, IdentifiersInTheHistoryAreNotGivenAgainWithoutAWatchList) {
-  Start();
-  AddSite("a");
-  const std::int32_t lastId = AddSite("b").Id();
   Advance(100);
   Stop();
-  std::filesystem::remove(File("vantrel.vtd"));
 
+  std::filesystem::remove(File("vantrel.vtd"));
   Start();
   EXPECT_EQ(List().Count(), 0);
-  EXPECT_GT(AddSite("new").Id(), lastId);
+  EXPECT_GT(AddSite("new").Id(), idB + 1);
 }
 
 TEST_F(TControllerStart, UnreadableWatchListIsReportedAndNotOverwrittenAtTheEnd) {
@@ -104,32 +92,139 @@ TEST_F(TControllerStart, UnreadableWatchListIsReportedAndNotOverwrittenAtTheEnd)
   Start();
   ASSERT_EQ(Events.Errors.size(), 1u);
   EXPECT_NE(Events.Errors[0].find("Wrong file format."), std::string::npos) << Events.Errors[0];
-  EXPECT_EQ(List().Count(), 0);
   EXPECT_TRUE(App().Scheduler().Running());  // the monitor goes on
   Stop();
   EXPECT_EQ(ReadFileBytes(File("vantrel.vtd")), garbage);
 }
 
-TEST_F(TControllerStart, UnreadableSettingsFileStopsTheStartAndRemovesThePump) {
-  std::filesystem::create_directory(File("vantrel.ini"));  // exists, cannot be read
-  EXPECT_ANY_THROW(Start());
-  bool ran = false;
-  Loop->Post([&] { ran = true; });
+TEST_F(TControllerStart, PumpRunsTheLoopOnlyWhileAMonitorRuns) {
+  Start();
+  int ran = 0;
+  Loop->Post([&] { ++ran; });
   PumpUi();
-  EXPECT_FALSE(ran);
-}
+  EXPECT_EQ(ran, 1);
+  Stop();
+  {
+    auto timer = Loop->CreateTimer([&] { ++ran; });
+    timer->Start(0);
+    PumpUi();
+    EXPECT_EQ(ran, 1);
+  }
 
-TEST_F(TControllerStart, StartWithoutTheFolderLockIsRefused) {
   Lock.Unlock();
   EXPECT_THROW(Start(), std::logic_error);
+  ASSERT_TRUE(Lock.TryLock());
+  std::filesystem::remove(File("vantrel.ini"));
+  std::filesystem::create_directory(File("vantrel.ini"));  // exists, cannot be read
+  EXPECT_ANY_THROW(Start());
+  Loop->Post([&] { ++ran; });
+  PumpUi();
+  EXPECT_EQ(ran, 1);  // a failed start leaves no pump behind
 }
 
-TEST_F(TControllerStart, SettingsFileOverridesTheDefaults) {
+TEST_F(TControllerStart, SettingsFileOverridesTheDefaultsAndSendsCheckLinesToTheLog) {
   WriteFileBytes(File("vantrel.ini"),
                  "[Preferences]\r\nAutosave=1\r\nAutosaveFrequency=2\r\nLogType=1\r\n");
   Start();
   EXPECT_EQ(App().Autosave().IntervalMs(), 2u * 60 * 1000);
-  EXPECT_EQ(GetPreferences().LogType, TPreferences::UnlimitedLog);
+  AddSite("a");
+  Advance(100);
+  const std::string log = ReadFileBytes(File("vantrel.log"));
+  EXPECT_NE(log.find("Start checking a (http://a.test/)"), std::string::npos) << log;
+  EXPECT_NE(log.find("End checking a (http://a.test/)"), std::string::npos) << log;
+}
+
+TEST_F(TControllerStart, AutosaveWritesTheListAndBothHistoriesAtItsInterval) {
+  WriteFileBytes(File("vantrel.ini"), "[Service]\r\nServiceStatus=1\r\n");
+  Start();
+  TWatchItem& a = AddSite("a", 3600, false);  // suspended: the test feeds its results
+  a.ServiceId = 9;
+  App().HandleResult(Record(a));
+  ASSERT_EQ(App().History().PendingCount(), 1u);
+  ASSERT_EQ(App().TempHistory().PendingCount(), 1u);
+  Advance(15 * kMinute - 1);
+  EXPECT_FALSE(std::filesystem::exists(File("vantrel.vtd")));
+  EXPECT_FALSE(std::filesystem::exists(File("vantrel.vth")));
+  Advance(1);
+  EXPECT_TRUE(std::filesystem::exists(File("vantrel.vtd")));
+  EXPECT_TRUE(std::filesystem::exists(File("vantrel.vtt")));
+  EXPECT_EQ(App().History().PendingCount(), 0u);
+  EXPECT_EQ(App().TempHistory().PendingCount(), 0u);
+  EXPECT_FALSE(List().Modified());
+
+  AddSite("b", 3600, false);
+  Advance(15 * kMinute);
+  TSavedList saved(Dir.Path());
+  EXPECT_EQ(saved.List().Count(), 2);
+  ASSERT_NE(saved.Find("a"), nullptr);
+  EXPECT_EQ(saved.Find("a")->TimesChecked, 1);
+  EXPECT_TRUE(Events.Errors.empty());
+}
+
+TEST_F(TControllerStart, AutosaveOffWritesNothingBeforeTheStop) {
+  WriteFileBytes(File("vantrel.ini"), "[Preferences]\r\nAutosave=0\r\n");
+  Start();
+  EXPECT_FALSE(App().Autosave().Running());
+  AddSite("a", 3600, false);
+  Advance(60 * kMinute);
+  EXPECT_FALSE(std::filesystem::exists(File("vantrel.vtd")));
+  Stop();
+  EXPECT_NE(TSavedList(Dir.Path()).Find("a"), nullptr);
+}
+
+TEST_F(TControllerStart, AutosaveFailureIsReportedAndTheOtherFilesAreStillSaved) {
+  Start();
+  App().HandleResult(Record(AddSite("a", 3600, false)));
+  // A folder where the watch list should be: it cannot be replaced.
+  std::filesystem::create_directories(File("vantrel.vtd") / "in-the-way");
+  Advance(15 * kMinute);
+  EXPECT_EQ(Events.Errors.size(), 1u);
+  EXPECT_EQ(App().History().PendingCount(), 0u);
+  EXPECT_TRUE(List().Modified());  // tried again at the next save
+}
+
+TEST(AutosaveTimer, PeriodOfNoMinutesStopsTheTimer) {
+  TManualClock clock;
+  TManualMainLoop loop(clock);
+  int saves = 0;
+  TAutosaveTimer timer(loop, [&] { ++saves; });
+  timer.Configure(true, 1);
+  loop.AdvanceBy(2 * kMinute);
+  EXPECT_EQ(saves, 2);
+  timer.Configure(true, 0);
+  EXPECT_FALSE(timer.Running());
+  loop.AdvanceBy(10 * kMinute);
+  EXPECT_EQ(saves, 2);
+}
+
+TEST_F(TControllerStart, StopWhileChecksAreBlockedSavesEverythingAndLeavesNoThread) {
+  const std::size_t threadsBefore = ThreadCount();
+  Start();
+  const std::int32_t doneId = AddSite("done").Id();
+  for (const char* name : {"held1", "held2", "held3"}) {
+    Checks.Hold(Host(name));
+    AddSite(name);
+  }
+  Advance(100);
+  ASSERT_EQ(Checks.Waiting(), 3u);
+  App().acTableView();
+  EXPECT_GT(ThreadCount(), threadsBefore);
+
+  Stop();
+  EXPECT_EQ(ThreadCount(), threadsBefore);
+  EXPECT_EQ(Checks.CancelledRuns(), 3u);
+  EXPECT_EQ(Checks.RunsEnded(), 4u);
+  EXPECT_EQ(Events.Results.size(), 1u);  // the cancelled checks record nothing
+  EXPECT_TRUE(Events.Errors.empty());
+  EXPECT_EQ(ItemView.RowCount(), 0);  // no row points at a freed item
+  const std::string settings = ReadFileBytes(File("vantrel.ini"));
+  EXPECT_NE(settings.find("TableView=1"), std::string::npos) << settings;
+  TSavedList saved(Dir.Path());
+  EXPECT_EQ(saved.List().Count(), 4);
+  ASSERT_NE(saved.Find("done"), nullptr);
+  EXPECT_EQ(saved.Find("done")->Id(), doneId);
+  EXPECT_EQ(saved.Find("done")->TimesChecked, 1);
+  EXPECT_EQ(saved.Find("held1")->TimesChecked, 0);
 }
 
 }  // namespace

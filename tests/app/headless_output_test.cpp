@@ -28,7 +28,7 @@ class THeadlessOutput : public ::testing::Test {
   std::ostringstream Errors;
 };
 
-TEST_F(THeadlessOutput, RecordedResultShowsOutcomeTimeAndCodeText) {
+TEST_F(THeadlessOutput, ResultShowsOutcomeTimeAndCodeTextOrWhyItWasDiscarded) {
   EXPECT_EQ(ResultLine(&Item, THistoryRecord{1, true, 0, 123, 200}, true, TConnectState::Connected),
             "web (http://example.test/)  OK  123 ms  OK");
   EXPECT_EQ(ResultLine(&Item, THistoryRecord{1, false, 0, 0, 408}, true, TConnectState::Connected),
@@ -38,9 +38,6 @@ TEST_F(THeadlessOutput, RecordedResultShowsOutcomeTimeAndCodeText) {
   EXPECT_EQ(
       ResultLine(nullptr, THistoryRecord{42, true, 0, 5, 200}, true, TConnectState::Connected),
       "item 42  OK  5 ms  OK");
-}
-
-TEST_F(THeadlessOutput, DiscardedResultSaysWhy) {
   EXPECT_EQ(ResultLine(&Item, THistoryRecord{1, true, 0, 5, 200}, false, TConnectState::Paused),
             "web (http://example.test/)  discarded (Paused)");
 }

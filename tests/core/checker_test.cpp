@@ -5,15 +5,13 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdint>
-#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "checking_fixture.h"
-#include "core/checker_manager.h"
+#include "core/check_request.h"
 #include "core/response_codes.h"
 
 namespace vantrel {
@@ -23,7 +21,6 @@ using Texts = std::vector<std::string>;
 
 class Checker : public test::TCheckingFixture {
  protected:
-  // A shop item of user "joe" whose failed pages are logged.
   TWatchItem& AddShop() {
     TWatchItem& item = AddSite("shop");
     item.Name = "Shop";
@@ -46,39 +43,38 @@ TEST_F(Checker, PrepareAndFinishWriteTheirLinesExactly) {
                           "Response Code: Not Found",
                           "Response Page: \r\n<html>gone</html>",
                       }));
-  EXPECT_EQ(Statuses,
-            (Texts{
-                "Start checking", "Start checking Shop (https://www.example.org/x) by Download",
-                "End checking Shop (https://www.example.org/x)",
-                "Start checking",  // the wake-up after the result
-                "Done",            // the checker has ended
-            }));
+  EXPECT_EQ(Statuses, (Texts{
+                          "Start checking",
+                          "Start checking Shop (https://www.example.org/x) by Download",
+                          "End checking Shop (https://www.example.org/x)",
+                          "Start checking",  // the wake-up after the result
+                          "Done",
+                      }));
 }
 
-TEST_F(Checker, CheckWithoutMeasuredTimeIsLoggedAsConnectionUnavailable) {
-  TWatchItem& item = AddShop();
-  Checks.Script(item.Url, {false, -1, kResponseRequestFailed, ""});
-  Checks.Script(item.Url, {false, 0, kResponseNotResponded, ""});
+TEST_F(Checker, TimeAndCodeOnlyForMeasuredRepliesThePageOnlyForFailedDownloadsThatAskForIt) {
+  const struct {
+    const char* Name;
+    TCheckType Type;
+    bool LogPages;
+    TCheckResult Result;
+  } items[] = {
+      {"lost", TCheckType::Download, true, {false, -1, kResponseRequestFailed, "x"}},
+      {"silent", TCheckType::Download, true, {false, 0, kResponseNotResponded, "x"}},
+      {"ping", TCheckType::Ping, true, {false, 50, kResponseTimeout, "x"}},
+      {"quiet", TCheckType::Download, false, {false, 50, 404, "x"}},
+      {"fine", TCheckType::Download, true, {true, 50, kResponseOk, "x"}},
+  };
+  for (const auto& c : items) {
+    TWatchItem& item = AddSite(c.Name);
+    item.CheckType = c.Type;
+    item.LogFailedPages = c.LogPages;
+    Checks.Script(CheckHost(c.Type, item.Url), c.Result);
+  }
   StartManager();
   Advance(100);
-  Advance(60003);
   EXPECT_EQ(CountLines("Response Code: Connection is unavailable"), 2u);
-  EXPECT_EQ(CountLines("Response Time: "), 0u);
-  EXPECT_EQ(CountLines("Response Page: "), 0u);
-}
-
-TEST_F(Checker, PageIsLoggedOnlyForAFailedDownloadOfAnItemThatAsksForIt) {
-  TWatchItem& ping = AddSite("ping");
-  ping.CheckType = TCheckType::Ping;
-  ping.LogFailedPages = true;
-  Checks.Script("ping.test/", {false, 50, kResponseTimeout, "reply"});
-  TWatchItem& quiet = AddSite("quiet");
-  Checks.Script(quiet.Url, {false, 50, 404, "page"});
-  TWatchItem& fine = AddSite("fine");
-  fine.LogFailedPages = true;
-  Checks.Script(fine.Url, {true, 50, kResponseOk, "page"});
-  StartManager();
-  Advance(100);
+  EXPECT_EQ(CountLines("Response Time: "), 3u);
   EXPECT_EQ(CountLines("Response Code: Request Timeout"), 1u);
   EXPECT_EQ(CountLines("Response Page: "), 0u);
 }
@@ -98,102 +94,76 @@ TEST_F(Checker, SuspendedBetweenSchedulingAndPrepareStopsAndKeepsItsSchedule) {
   EXPECT_TRUE(Sink.Records.empty());
   EXPECT_EQ(item.LastChecked(), recorded);
   EXPECT_EQ(item.NextRun(), IncSeconds(recorded, 60));
-  EXPECT_EQ(item.Status(), TWatchStatus::Suspended);
 }
 
-TEST_F(Checker, RequestCarriesTheItemsCopiesProxyAndConnectionTestSettings) {
+TEST_F(Checker, RequestCarriesTheItemsCopiesTheProxyForItsUrlAndTheConnectionTest) {
   TWatchItem& item = AddSite("a");
   item.Url = "http://www.example.org:8080/a";
   item.DownloadTimeout = 7000;
-  item.SearchText = "Welcome";
-  item.CaseSensitive = true;
   item.CheckConnection = true;
   Options.PingStatus = true;
   Options.Servers = "  one.test; two.test \t";
   Options.Method = TInternetOptions::ByDownload;
-  std::vector<std::string> asked;
   TCheckerContext context = Context();
   context.ChooseProxy = [&](const std::string& url) {
-    asked.push_back(url);
-    return TProxyChoice{"proxy.test", "3128", "user", "secret"};
+    return TProxyChoice{"proxy.test", url.substr(7, 15), "user", "secret"};
   };
   Manager = std::make_unique<TCheckerManager>(context);
   Advance(100);
-
-  EXPECT_EQ(asked, Texts{"http://www.example.org:8080/a"});
-  const std::vector<TCheckRequest> requests = Checks.Requests();
-  ASSERT_EQ(requests.size(), 1u);
-  TCheckRequest expected;
-  expected.Active = true;
-  expected.CheckType = TCheckType::Download;
-  expected.Proxy = {"proxy.test", "3128", "user", "secret"};
-  expected.Host = "http://www.example.org:8080/a";
-  expected.Timeout = 7000;
-  expected.SearchText = "Welcome";
-  expected.CaseSensitive = true;
-  expected.CheckConnection = true;
-  expected.TestEnabled = true;
-  expected.TestServers = "one.test; two.test";
-  expected.TestByDownload = true;
-  EXPECT_EQ(requests[0], expected);
+  ASSERT_EQ(Checks.Requests().size(), 1u);
+  const TCheckRequest request = Checks.Requests()[0];
+  EXPECT_EQ(request.Host, "http://www.example.org:8080/a");
+  EXPECT_EQ(request.Timeout, 7000);
+  EXPECT_EQ(request.Proxy, (TProxyChoice{"proxy.test", "www.example.org", "user", "secret"}));
+  EXPECT_TRUE(request.Active && request.CheckConnection && request.TestEnabled &&
+              request.TestByDownload);
+  EXPECT_EQ(request.TestServers, "one.test; two.test");
 }
 
-TEST_F(Checker, ResultOfAnItemDeletedWhileItsCheckRanIsDropped) {
-  TWatchItem& doomed = AddSite("doomed");
-  TWatchItem& other = AddSite("other");
-  Checks.Hold(doomed.Url);
+// The item is deleted at the moment whose log line begins with the text, or
+// before the checker prepares, or while its check runs.
+struct TDeleteCase {
+  const char* Moment;
+  std::size_t Lines;
+  std::size_t Requests;
+};
+
+class CheckerItemDeleted : public Checker, public testing::WithParamInterface<TDeleteCase> {};
+
+TEST_P(CheckerItemDeleted, IsNeitherTouchedNorRecordedAfterwards) {
+  const TDeleteCase c = GetParam();
+  const std::string moment = c.Moment;
+  const std::string url = AddSite("a").Url;
+  const auto remove = [this] { List.DeleteRow(0); };
+  if (moment == "before prepare")
+    Checks.OnCreate = remove;
+  else if (moment == "during check")
+    Checks.Hold(url);
+  else
+    OnLog = [=](const std::string& text) {
+      if (text.starts_with(moment))
+        remove();
+    };
   StartManager();
   Advance(100);
-  const std::int32_t otherId = other.Id();
-  const std::string url = doomed.Url;
-  List.DeleteRow(RowOf(doomed));
-  const std::size_t linesBefore = LogLines.size();
-  Checks.Release(url);
-  ASSERT_TRUE(Settle());
-  EXPECT_EQ(LogLines.size(), linesBefore);
-  ASSERT_EQ(Sink.Records.size(), 1u);
-  EXPECT_EQ(Sink.Records[0].ItemId, static_cast<std::uint32_t>(otherId));
+  if (moment == "during check") {
+    remove();
+    Checks.Release(url);
+    ASSERT_TRUE(Settle());
+  }
+  EXPECT_EQ(LogLines.size(), c.Lines);
+  EXPECT_EQ(Checks.Requests().size(), c.Requests);
+  EXPECT_TRUE(Sink.Records.empty());
   EXPECT_EQ(Manager->CheckerCount(), 0u);
   EXPECT_EQ(Statuses.back(), "Done");
+  EXPECT_TRUE(Errors.empty());
 }
 
-TEST_F(Checker, ItemDeletedBeforePrepareIsNeitherLoggedNorChecked) {
-  TWatchItem& item = AddSite("a");
-  Checks.OnCreate = [&] { List.DeleteRow(RowOf(item)); };
-  StartManager();
-  Advance(100);
-  EXPECT_TRUE(LogLines.empty());
-  EXPECT_TRUE(Checks.Requests().empty());
-  EXPECT_EQ(Manager->CheckerCount(), 0u);
-}
-
-// Writing a log entry lets the window handle its pending events, and the user
-// may delete the item in one of them.
-TEST_F(Checker, ItemDeletedWhileTheStartLineIsWrittenIsNotChecked) {
-  AddSite("a");
-  OnLog = [&](const std::string& text) {
-    if (text.rfind("Start checking", 0) == 0)
-      List.DeleteRow(0);
-  };
-  StartManager();
-  Advance(100);
-  EXPECT_EQ(LogLines.size(), 1u);
-  EXPECT_TRUE(Checks.Requests().empty());
-  EXPECT_EQ(Manager->CheckerCount(), 0u);
-}
-
-TEST_F(Checker, ItemDeletedWhileTheEndLinesAreWrittenGetsNoResult) {
-  AddSite("a");
-  OnLog = [&](const std::string& text) {
-    if (text.rfind("Response Code", 0) == 0)
-      List.DeleteRow(0);
-  };
-  StartManager();
-  Advance(100);
-  EXPECT_EQ(CountLines("End checking a "), 1u);
-  EXPECT_TRUE(Sink.Records.empty());
-  EXPECT_EQ(List.Count(), 0);
-}
+INSTANTIATE_TEST_SUITE_P(Moments, CheckerItemDeleted,
+                         testing::Values(TDeleteCase{"before prepare", 0, 0},
+                                         TDeleteCase{"Start checking", 1, 0},
+                                         TDeleteCase{"during check", 1, 1},
+                                         TDeleteCase{"Response Code", 4, 1}));
 
 TEST_F(Checker, ErrorWhileRecordingReachesTheHandlerAndTheCheckerStillEnds) {
   TWatchItem& item = AddSite("a");
@@ -202,7 +172,6 @@ TEST_F(Checker, ErrorWhileRecordingReachesTheHandlerAndTheCheckerStillEnds) {
   Advance(100);
   EXPECT_EQ(Errors, Texts{"disk full"});
   EXPECT_EQ(Manager->CheckerCount(), 0u);
-  // Checked again at the next run the tick gave it.
   EXPECT_EQ(item.NextRun(), IncSeconds(At(100), 60));
 }
 
@@ -252,13 +221,11 @@ TEST_F(Checker, DestroyedWithoutShuttingTheLoopDownTheSchedulerStillJoinsItsChec
   EXPECT_TRUE(Sink.Records.empty());
 }
 
-// The loop of the test with its posted tasks held back until the test lets
-// them run, so that work a checker posts at its end can be made to outlive
-// the scheduler.
+// Holds posted tasks back until RunHeld, so that what a checker posts at its
+// end can be made to outlive the scheduler.
 class TPostHoldingLoop final : public TMainLoop {
  public:
   explicit TPostHoldingLoop(TManualMainLoop& inner) : Inner_(inner) {}
-
   void Post(TTask task) override {
     std::lock_guard lock(Mutex_);
     Held_.push_back(std::move(task));
@@ -307,12 +274,9 @@ TEST_F(Checker, RemovalOfACheckerThatComesAfterTheSchedulerIsGoneDoesNothing) {
     Loop.RunPending();
   }
   ASSERT_EQ(Sink.Records.size(), 1u);
-  // The wake-up after the result and the checker's removal.
-  ASSERT_TRUE(loop.WaitForHeld(2));
-  EXPECT_EQ(Manager->CheckerCount(), 1u);
+  ASSERT_TRUE(loop.WaitForHeld(2));  // the wake-up and the checker's removal
   Manager.reset();
-  // Every checker had ended: there was no need to shut the loop down.
-  EXPECT_FALSE(Loop.ShuttingDown());
+  EXPECT_FALSE(Loop.ShuttingDown());  // every checker had ended
   loop.RunHeld();
   EXPECT_TRUE(Errors.empty());
 }

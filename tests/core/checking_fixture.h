@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -24,7 +25,10 @@ namespace vantrel::test {
 
 inline constexpr TDateTime kMillisecond = 1.0 / 86400000.0;
 
-// The connection and the user's pause as the tests set them.
+// Virtual time moves in whole milliseconds, but a due moment computed as date
+// plus seconds may lie a fraction of one beyond it.
+inline constexpr TDateTime kScheduleSlack = 3 * kMillisecond;
+
 class TCheckingStateStub final : public TCheckingState {
  public:
   bool IsOnline() const override { return Online; }
@@ -78,7 +82,7 @@ class TCheckingFixture : public TWatchListFixture {
         .Log =
             [this](const std::string& text) {
               LogLines.push_back(text);
-              if (text.rfind("Start checking ", 0) == 0)
+              if (text.starts_with("Start checking "))
                 StartMoments.push_back(Clock.Now());
               if (OnLog)
                 OnLog(text);
@@ -113,8 +117,8 @@ class TCheckingFixture : public TWatchListFixture {
     return List.AddItem(source);
   }
 
-  // Runs main-thread work until every checker is either ended or held in its
-  // check; time does not move. False when that did not happen in 20 s.
+  // Runs main-thread work until every checker has ended or is held in its
+  // check; time does not move. False when that took more than 20 s.
   bool Settle() {
     using namespace std::chrono_literals;
     const auto deadline = std::chrono::steady_clock::now() + 20s;
@@ -129,7 +133,6 @@ class TCheckingFixture : public TWatchListFixture {
     }
   }
 
-  // Moves virtual time on by `ms`, then settles.
   void Advance(std::uint64_t ms) {
     Loop.AdvanceBy(ms);
     ASSERT_TRUE(Settle());
@@ -141,7 +144,7 @@ class TCheckingFixture : public TWatchListFixture {
   std::size_t CountLines(const std::string& prefix) const {
     std::size_t count = 0;
     for (const std::string& line : LogLines)
-      count += line.rfind(prefix, 0) == 0 ? 1 : 0;
+      count += line.starts_with(prefix) ? 1 : 0;
     return count;
   }
 
@@ -161,10 +164,5 @@ class TCheckingFixture : public TWatchListFixture {
   std::vector<std::string> Errors;
   std::unique_ptr<TCheckerManager> Manager;
 };
-
-// Virtual time moves in whole milliseconds, but a due moment computed as
-// date plus seconds may lie a fraction of one beyond it; schedules are
-// compared to within a few milliseconds.
-inline constexpr TDateTime kScheduleSlack = 3 * kMillisecond;
 
 }  // namespace vantrel::test

@@ -14,173 +14,100 @@
 namespace vantrel {
 namespace {
 
-using Texts = std::vector<std::string>;
-using test::TScriptedNetwork;
+using enum TCheckType;
 
 class MonitoringSteps : public testing::Test {
  protected:
-  MonitoringSteps() {
-    auto owned = std::make_unique<TScriptedNetwork>();
-    Network = owned.get();
-    Test = std::make_unique<TMonitoringTest>(std::move(owned));
-  }
+  MonitoringSteps() : Test(std::unique_ptr<test::TScriptedNetwork>(Network)) {}
 
-  // Runs the test; its lines are in Lines.
-  bool Run(const TMonitoringTestSettings& settings) {
-    TTestTranscript transcript;
-    const bool passed = Test->Run(settings, transcript);
-    Lines = transcript.Lines;
-    return passed;
-  }
-
-  static TMonitoringTestSettings Settings(TCheckType checkType, const std::string& url) {
+  // The step lines between "Start testing" and the closing blank line and
+  // verdict, joined by "|", then "passed" or "failed".
+  std::string Run(TCheckType type, const std::string& url, const std::string& search = "",
+                  bool caseSensitive = false) {
     TMonitoringTestSettings settings;
-    settings.CheckType = checkType;
+    settings.CheckType = type;
     settings.Url = url;
-    return settings;
+    settings.SearchText = search;
+    settings.CaseSensitive = caseSensitive;
+    settings.Proxy = {"proxy.lan", "3128", "", ""};
+    TTestTranscript transcript;
+    const bool passed = Test.Run(settings, transcript);
+    const std::vector<std::string>& lines = transcript.Lines;
+    EXPECT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines.front(), "Start testing");
+    EXPECT_EQ(lines.end()[-2], "");
+    EXPECT_EQ(lines.back(), passed ? "Test finished successfully." : "Test failed.");
+    std::string joined;
+    for (std::size_t i = 1; i + 2 < lines.size(); ++i)
+      joined += lines[i] + "|";
+    return joined + (passed ? "passed" : "failed");
   }
 
-  TScriptedNetwork* Network = nullptr;
-  std::unique_ptr<TMonitoringTest> Test;
-  Texts Lines;
+  test::TScriptedNetwork* Network = new test::TScriptedNetwork;
+  TMonitoringTest Test;
 };
 
-// ---- Ping ----
-
-TEST_F(MonitoringSteps, PingWithinTheThresholdPasses) {
+TEST_F(MonitoringSteps, PingOfTheHostAfterTheScheme) {
   Network->Echo = {true, 12};
-  EXPECT_TRUE(Run(Settings(TCheckType::Ping, "host.example")));
-  EXPECT_EQ(Lines, (Texts{"Start testing", "Pinging: Success", "Response time: 12 milli-seconds",
-                          "Checking time-out: Success", "", "Test finished successfully."}));
-  EXPECT_EQ(Network->Calls, Texts{"ping host.example in 10000"});
-}
-
-TEST_F(MonitoringSteps, PingOfAUrlWithASchemePingsWhatFollowsIt) {
-  Network->Echo = {true, 12};
-  Run(Settings(TCheckType::Ping, "  http://www.host.example/path  "));
-  EXPECT_EQ(Network->Calls, Texts{"ping www.host.example/path in 10000"});
-}
-
-TEST_F(MonitoringSteps, PingReplyWithinAMillisecondShowsOneMillisecond) {
+  EXPECT_EQ(Run(Ping, "  http://www.host.example/path  "),
+            "Pinging: Success|Response time: 12 milli-seconds|Checking time-out: Success|passed");
+  EXPECT_EQ(Network->Calls.back(), "ping www.host.example/path in 10000");
   Network->Echo = {true, 0};
-  EXPECT_TRUE(Run(Settings(TCheckType::Ping, "127.0.0.1")));
-  EXPECT_EQ(Lines[2], "Response time: 1 milli-seconds");
-}
-
-TEST_F(MonitoringSteps, LatePingFailsItsTimeoutStep) {
+  EXPECT_EQ(Run(Ping, "h"),
+            "Pinging: Success|Response time: 1 milli-seconds|Checking time-out: Success|passed");
   Network->Echo = {true, 3001};
-  EXPECT_FALSE(Run(Settings(TCheckType::Ping, "host.example")));  // threshold 3000
-  EXPECT_EQ(Lines, (Texts{"Start testing", "Pinging: Success", "Response time: 3001 milli-seconds",
-                          "Checking time-out: Failure", "", "Test failed."}));
+  EXPECT_EQ(Run(Ping, "h"),
+            "Pinging: Success|Response time: 3001 milli-seconds|Checking time-out: Failure|failed");
+  Network->Echo = {false, -1};
+  EXPECT_EQ(Run(Ping, "h"), "Pinging: Failure|failed");
 }
 
-TEST_F(MonitoringSteps, UnansweredPingEndsTheTest) {
-  EXPECT_FALSE(Run(Settings(TCheckType::Ping, "host.example")));
-  EXPECT_EQ(Lines, (Texts{"Start testing", "Pinging: Failure", "", "Test failed."}));
-}
-
-// ---- Download ----
-
-TEST_F(MonitoringSteps, PageWithItsTextPassesEveryStep) {
+TEST_F(MonitoringSteps, DownloadOfTheTrimmedUrlThroughItsProxy) {
+  const std::string loaded = "Loading page: Success|Response code: ";
+  const std::string found = loaded +
+                            "200 OK|Response time: 35 milli-seconds|Checking code: Success|"
+                            "Checking time-out: Success|";
   Network->Page = {true, 200, 35, "<h1>WELCOME</h1>"};
-  TMonitoringTestSettings settings = Settings(TCheckType::Download, " http://www.site.example/ ");
-  settings.Proxy = {"proxy.lan", "3128", "", ""};
-  settings.SearchText = "welcome";
-  EXPECT_TRUE(Run(settings));
-  EXPECT_EQ(Lines, (Texts{"Start testing", "Loading page: Success", "Response code: 200 OK",
-                          "Response time: 35 milli-seconds", "Checking code: Success",
-                          "Checking time-out: Success", "Checking page content: Success", "",
-                          "Test finished successfully."}));
-  // The URL as typed, only trimmed; the proxy for it; the long exchange limit.
-  EXPECT_EQ(Network->Calls,
-            Texts{"download http://www.site.example/ via proxy.lan:3128 in 100000"});
-}
+  EXPECT_EQ(Run(Download, " http://www.site.example/ ", "welcome"),
+            found + "Checking page content: Success|passed");
+  EXPECT_EQ(Network->Calls.back(),
+            "download http://www.site.example/ via proxy.lan:3128 in 100000");
+  EXPECT_EQ(Run(Download, "u", "   "), found + "passed");  // blanks alone: no content step
+  // Searched for untrimmed and with its case.
+  EXPECT_EQ(Run(Download, "u", " welcome"), found + "Checking page content: Failure|failed");
+  EXPECT_EQ(Run(Download, "u", "welcome", true), found + "Checking page content: Failure|failed");
 
-TEST_F(MonitoringSteps, NotFoundPageStopsAtTheCodeStep) {
   Network->Page = {true, 404, 15, "gone"};
-  TMonitoringTestSettings settings = Settings(TCheckType::Download, "http://site.example/x");
-  settings.SearchText = "gone";
-  EXPECT_FALSE(Run(settings));
-  EXPECT_EQ(Lines, (Texts{"Start testing", "Loading page: Success", "Response code: 404 Not Found",
-                          "Response time: 15 milli-seconds", "Checking code: Failure", "",
-                          "Test failed."}));
-}
-
-TEST_F(MonitoringSteps, BlankSearchTextSkipsTheContentStep) {
-  Network->Page = {true, 200, 0, "page"};
-  TMonitoringTestSettings settings = Settings(TCheckType::Download, "http://site.example/");
-  settings.SearchText = "   ";
-  EXPECT_TRUE(Run(settings));
-  EXPECT_EQ(Lines, (Texts{"Start testing", "Loading page: Success", "Response code: 200 OK",
-                          "Response time: 1 milli-seconds", "Checking code: Success",
-                          "Checking time-out: Success", "", "Test finished successfully."}));
-}
-
-TEST_F(MonitoringSteps, SearchTextIsLookedForUntrimmedAndWithItsCase) {
-  Network->Page = {true, 200, 20, "<b>Open now</b>"};
-  TMonitoringTestSettings settings = Settings(TCheckType::Download, "http://site.example/");
-  settings.SearchText = "OPEN NOW";
-  EXPECT_TRUE(Run(settings));
-  // Trimmed, " open" would be found.
-  settings.SearchText = " open";
-  EXPECT_FALSE(Run(settings));
-  EXPECT_EQ(Lines[6], "Checking page content: Failure");
-  settings.SearchText = "open";
-  settings.CaseSensitive = true;
-  EXPECT_FALSE(Run(settings));
-  EXPECT_EQ(Lines[6], "Checking page content: Failure");
-  EXPECT_EQ(Lines.back(), "Test failed.");
-}
-
-TEST_F(MonitoringSteps, LatePageStopsAtTheTimeoutStep) {
+  EXPECT_EQ(Run(Download, "u", "gone"),
+            loaded + "404 Not Found|Response time: 15 milli-seconds|Checking code: Failure|failed");
   Network->Page = {true, 200, 9000, "page"};
-  TMonitoringTestSettings settings = Settings(TCheckType::Download, "http://site.example/");
-  settings.SearchText = "page";
-  EXPECT_FALSE(Run(settings));  // threshold 8000
-  EXPECT_EQ(Lines, (Texts{"Start testing", "Loading page: Success", "Response code: 200 OK",
-                          "Response time: 9000 milli-seconds", "Checking code: Success",
-                          "Checking time-out: Failure", "", "Test failed."}));
-}
-
-TEST_F(MonitoringSteps, PageThatCouldNotBeRequestedShowsNoCode) {
+  EXPECT_EQ(Run(Download, "u", "page"),
+            loaded +
+                "200 OK|Response time: 9000 milli-seconds|Checking code: Success|"
+                "Checking time-out: Failure|failed");
   Network->Page = {false, 500, -1, ""};
-  EXPECT_FALSE(Run(Settings(TCheckType::Download, "http://nowhere.example/")));
-  EXPECT_EQ(Lines, (Texts{"Start testing", "Loading page: Failure", "", "Test failed."}));
+  EXPECT_EQ(Run(Download, "u"), "Loading page: Failure|failed");
 }
 
-// ---- Services ----
-
-TEST_F(MonitoringSteps, ServiceGreetingWithinTheThresholdPasses) {
+TEST_F(MonitoringSteps, ServiceGreetingOfTheHostWithoutSchemeAndWww) {
   Network->Greet = {0, "220 mail ESMTP", 25};
-  EXPECT_TRUE(Run(Settings(TCheckType::Smtp, "smtp://WWW.mail.example")));
-  EXPECT_EQ(Lines,
-            (Texts{"Start testing", "Checking SMTP: Success", "Response time: 25 milli-seconds",
-                   "Checking time-out: Success", "", "Test finished successfully."}));
-  // Without the scheme and without the leading "www.", whatever its case.
-  EXPECT_EQ(Network->Calls, Texts{"greeting mail.example smtp in 10000"});
-}
-
-TEST_F(MonitoringSteps, EachServiceHasItsStepLabel) {
+  EXPECT_EQ(Run(Smtp, "smtp://WWW.mail.example"),
+            "Checking SMTP: Success|Response time: 25 milli-seconds|Checking time-out: "
+            "Success|passed");
+  EXPECT_EQ(Network->Calls.back(), "greeting mail.example smtp in 10000");
   Network->Greet = {0, "+ok", 0};
-  EXPECT_TRUE(Run(Settings(TCheckType::Pop3, "mail.example")));
-  EXPECT_EQ(Lines[1], "Checking POP3: Success");
-  EXPECT_EQ(Lines[2], "Response time: 1 milli-seconds");
+  EXPECT_EQ(Run(Pop3, "m"),
+            "Checking POP3: Success|Response time: 1 milli-seconds|Checking time-out: "
+            "Success|passed");
   Network->Greet = {0, "220 ftp", 5000};
-  EXPECT_FALSE(Run(Settings(TCheckType::Ftp, "ftp.example")));  // threshold 4000
-  EXPECT_EQ(Lines,
-            (Texts{"Start testing", "Checking FTP: Success", "Response time: 5000 milli-seconds",
-                   "Checking time-out: Failure", "", "Test failed."}));
-}
-
-TEST_F(MonitoringSteps, WrongGreetingAddsNothingMoreAndFails) {
+  EXPECT_EQ(Run(Ftp, "m"),
+            "Checking FTP: Success|Response time: 5000 milli-seconds|Checking time-out: "
+            "Failure|failed");
   Network->Greet = {0, "421 Too many users", 5};
-  EXPECT_FALSE(Run(Settings(TCheckType::Ftp, "ftp.example")));
-  EXPECT_EQ(Lines, (Texts{"Start testing", "Checking FTP: Success", "", "Test failed."}));
+  EXPECT_EQ(Run(Ftp, "m"), "Checking FTP: Success|failed");
 }
 
-// ---- Outputs ----
-
-TEST(TestOutput, StreamShowsAStepsLabelBeforeItsOutcome) {
+TEST(TestOutput, StreamAndTranscriptAppendTheOutcomeToTheStepsLine) {
   std::ostringstream stream;
   {
     TStreamTestOutput output(stream);
@@ -188,18 +115,14 @@ TEST(TestOutput, StreamShowsAStepsLabelBeforeItsOutcome) {
     output.AddLine("Pinging: ");
     EXPECT_EQ(stream.str(), "Start testing\nPinging: ");
     output.AppendToLine("Success");
-    output.AddLine("");
     output.AddLine("Test failed.");
   }
-  EXPECT_EQ(stream.str(), "Start testing\nPinging: Success\n\nTest failed.\n");
-}
-
-TEST(TestOutput, TranscriptAppendsToTheLastLine) {
+  EXPECT_EQ(stream.str(), "Start testing\nPinging: Success\nTest failed.\n");
   TTestTranscript transcript;
   transcript.AppendToLine("x");  // nothing to append to yet: a line is made
   transcript.AddLine("Loading page: ");
   transcript.AppendToLine("Failure");
-  EXPECT_EQ(transcript.Lines, (Texts{"x", "Loading page: Failure"}));
+  EXPECT_EQ(transcript.Lines, (std::vector<std::string>{"x", "Loading page: Failure"}));
 }
 
 }  // namespace

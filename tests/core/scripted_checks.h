@@ -19,16 +19,13 @@
 namespace vantrel::test {
 
 // Stand-in checks whose results the test scripts per host, and which can be
-// held open in Run until the test releases them. Thread-safe: Run and Cancel
-// come from the checker threads and the main thread.
+// held in Run until the test releases them. Thread-safe.
 class TScriptedChecks {
  public:
-  // A held check gives up after this much real time, so that a test that
-  // forgets to release it fails instead of hanging.
+  // A forgotten hold ends after this much real time: the test fails, not hangs.
   static constexpr std::chrono::seconds kHoldLimit{20};
 
-  // The result of the next check of `host`; without one a check succeeds
-  // with code 200 in 100 ms.
+  // The result of the next check of `host`; by default success, 200 in 100 ms.
   void Script(const std::string& host, TCheckResult result) {
     std::lock_guard lock(Mutex_);
     Scripted_[host].push_back(std::move(result));
@@ -59,7 +56,7 @@ class TScriptedChecks {
     return waiting;
   }
 
-  // Every request that reached Run, in the order Run was entered.
+  // In the order Run was entered.
   std::vector<TCheckRequest> Requests() const {
     std::lock_guard lock(Mutex_);
     return Requests_;
@@ -83,8 +80,7 @@ class TScriptedChecks {
     return HoldTimedOut_;
   }
 
-  // Called on the main thread each time the scheduler makes a runner, that is
-  // between a check's scheduling and its preparation.
+  // On the main thread, between a check's scheduling and its preparation.
   std::function<void()> OnCreate;
 
   TCheckRunnerFactory Factory() {
@@ -123,10 +119,10 @@ class TScriptedChecks {
     std::unique_lock lock(Mutex_);
     Requests_.push_back(request);
     TCheckResult result{true, 100, kResponseOk, "ok"};
-    auto scripted = Scripted_.find(request.Host);
-    if (scripted != Scripted_.end() && !scripted->second.empty()) {
-      result = scripted->second.front();
-      scripted->second.pop_front();
+    std::deque<TCheckResult>& scripted = Scripted_[request.Host];
+    if (!scripted.empty()) {
+      result = scripted.front();
+      scripted.pop_front();
     }
     TWait wait{request.Host, &runner};
     Waits_.insert(&wait);

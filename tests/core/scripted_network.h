@@ -1,9 +1,7 @@
 #pragma once
 
 // A stand-in for the checks' network: each operation returns the outcome the
-// test scripted and records how it was asked, so the flow of a check or of a
-// monitoring test can be followed without a socket. One thread only, apart
-// from Cancel.
+// test scripted and records how it was asked. One thread only, but Cancel.
 
 #include <atomic>
 #include <functional>
@@ -19,19 +17,16 @@ namespace vantrel::test {
 
 class TScriptedNetwork final : public TCheckNetwork {
  public:
-  // The outcomes every call of an operation gets.
   THttpOutcome Page;
   TPingOutcome Echo;
   TGreetingOutcome Greet;
   // Test servers that answer the connection test, by download and by ping.
   std::set<std::string> Answering;
-  // Runs inside each check operation, before its outcome is returned (for
-  // example to cancel while the operation is under way).
+  // Runs inside each check operation, before its outcome is returned.
   std::function<void()> During;
 
-  // Every call, in order: "download URL via PROXY-HOST:PROXY-PORT in TIMEOUT",
-  // "ping HOST in TIMEOUT", "greeting HOST SERVICE in TIMEOUT",
-  // "probe via PROXY-HOST", "probe download SERVER", "probe ping SERVER".
+  // Every call, in order, as "download URL via PROXY-HOST:PORT in TIMEOUT",
+  // "probe via PROXY-HOST", "probe download SERVER" and the like.
   std::vector<std::string> Calls;
 
   THttpOutcome Download(const std::string& url, const TProxyChoice& proxy,
@@ -77,7 +72,7 @@ class TScriptedNetwork final : public TCheckNetwork {
     TScriptedNetwork& Network_;
   };
 
-  void Run() {
+  void Run() const {
     if (During)
       During();
   }

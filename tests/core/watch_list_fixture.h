@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,6 @@ class TWatchListFixture : public ::testing::Test {
     List.OnAlarmReset = [this](TWatchItem& item) { Events.push_back("reset " + item.Name); };
   }
 
-  // Adds an item named `name` through the list, as the user would.
   TWatchItem& Add(const std::string& name, std::int32_t frequency = 60) {
     TWatchItem source(Clock);
     source.Name = name;
@@ -33,7 +33,6 @@ class TWatchListFixture : public ::testing::Test {
     return List.AddItem(source);
   }
 
-  // The row that carries `item`, or -1.
   int RowOf(const TWatchItem& item) const {
     for (int row = 0; row < ItemView.RowCount(); ++row) {
       if (ItemView.RowItem(row) == &item)
@@ -73,10 +72,53 @@ class TWatchListFixture : public ::testing::Test {
   std::vector<std::string> Events;
 };
 
-// A check result of `item`, dated `date`.
 inline THistoryRecord Result(const TWatchItem& item, bool success, std::int32_t time,
                              std::int32_t code, TDateTime date) {
   return THistoryRecord{static_cast<std::uint32_t>(item.Id()), success, date, time, code};
+}
+
+// Gives every setting of `item` a value other than the new item's.
+inline void FillSettings(TWatchItem& item) {
+  item.Name = "shop";
+  item.Url = "https://shop.example.org/";
+  item.SetFrequency(300);
+  item.SetActive(false);
+  item.AlarmTrigger = item.AlarmReset = item.CheckExtra = item.CheckConnection = true;
+  item.TriggerCount = 3;
+  item.ResetCount = 2;
+  item.CheckType = TCheckType::Ftp;
+  item.PingTimeout = 1500;
+  item.DownloadTimeout = 9000;
+  item.ServiceTimeout = 2500;
+  item.SearchText = "Welcome";
+  item.CaseSensitive = item.LogFailedPages = true;
+  item.PopupAction = false;
+  item.PopupText = "down!";
+  item.EmailAction = item.CommandAction = item.SoundAction = item.SoundRepeat = true;
+  item.EmailAddress = "a@example.org;b@example.org";
+  item.EmailType = TEmailType::Report;
+  item.ReportId = 4;
+  item.Command = "notify";
+  item.SoundFile = "alarm.wav";
+  item.ServiceId = 77;
+  item.Username = "jdoe";
+  item.UserEmail = "jane@example.org";
+  item.UserFullName = "Jane Doe";
+}
+
+// Every setting of `item` (what Assign copies) in one text, to compare items.
+inline std::string SettingsOf(const TWatchItem& i) {
+  std::ostringstream s;
+  s.precision(17);
+  s << i.Created << '|' << i.Name << '|' << i.Url << '|' << i.Frequency() << '|' << i.Active()
+    << i.AlarmTrigger << i.TriggerCount << i.AlarmReset << i.ResetCount << i.CheckExtra
+    << i.CheckConnection << static_cast<int>(i.CheckType) << '|' << i.PingTimeout << '|'
+    << i.DownloadTimeout << '|' << i.ServiceTimeout << '|' << i.SearchText << '|' << i.CaseSensitive
+    << i.LogFailedPages << i.PopupAction << '|' << i.PopupText << '|' << i.EmailAction
+    << i.EmailAddress << '|' << static_cast<int>(i.EmailType) << '|' << i.ReportId << '|'
+    << i.CommandAction << i.Command << '|' << i.SoundAction << i.SoundFile << '|' << i.SoundRepeat
+    << i.ServiceId << '|' << i.Username << '|' << i.UserEmail << '|' << i.UserFullName;
+  return s.str();
 }
 
 }  // namespace vantrel::test

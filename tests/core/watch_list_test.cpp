@@ -3,103 +3,91 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <numeric>
-#include <random>
-#include <set>
 
 #include "core/property_format.h"
-#include "support/test_env.h"
 #include "watch_list_fixture.h"
 
 namespace vantrel {
 namespace {
 
-using test::Result;
-
+using Texts = std::vector<std::string>;
 constexpr TDateTime kSecond = 1.0 / 86400.0;
 
 class WatchList : public test::TWatchListFixture {};
 
-// --- Identifiers ------------------------------------------------------------
+TEST_F(WatchList, FrequencyMovesTheNextRunOnlyAfterACheckAndOnlyWhenItChanges) {
+  TWatchItem item(Clock);
+  item.SetFrequency(120);
+  EXPECT_EQ(item.NextRun(), item.Created);  // never checked: still due at once
+  const TDateTime checked = Clock.Now() + 10 * kSecond;
+  item.SetLastChecked(checked);
+  EXPECT_DOUBLE_EQ(item.NextRun(), checked + 120 * kSecond);
+  item.SetFrequency(30);
+  EXPECT_DOUBLE_EQ(item.NextRun(), checked + 30 * kSecond);
+  item.SetNextRun(checked + 5 * kSecond);  // an additional attempt
+  item.SetFrequency(30);
+  EXPECT_DOUBLE_EQ(item.NextRun(), checked + 5 * kSecond);
+}
 
-TEST_F(WatchList, FirstItemOfAnEmptyListWithoutHistoryGetsOne) {
+TEST_F(WatchList, AssignCopiesTheSettingsButNotIdentityStatisticsOrSchedule) {
+  TWatchItem source(Clock);
+  test::FillSettings(source);
+  source.TimesChecked = 12;
+  source.LastResponseCode = 200;
+  source.ExtraCount = 2;
+  source.SetLastChecked(Clock.Now());
+  Clock.Advance(60'000);
+  TWatchItem copy(Clock);
+  copy.Assign(source);
+  EXPECT_EQ(test::SettingsOf(copy), test::SettingsOf(source));
+  EXPECT_EQ(copy.Id(), -1);
+  EXPECT_EQ(copy.Status(), TWatchStatus::Suspended);
+  EXPECT_EQ(copy.TimesChecked, 0);
+  EXPECT_EQ(copy.LastResponseCode, -1);
+  EXPECT_EQ(copy.ExtraCount, 0);
+  EXPECT_EQ(copy.LastChecked(), 0);
+
+  // A suspended copy that the source activates is due at once.
+  Clock.Advance(10'000);
+  copy.Assign(TWatchItem(Clock));
+  EXPECT_EQ(copy.Status(), TWatchStatus::Up);
+  EXPECT_EQ(copy.NextRun(), Clock.Now());
+}
+
+TEST_F(WatchList, IdentifiersStartAtOneAndNeverReuseOneSeenInTheHistory) {
   EXPECT_EQ(List.MaxId(), -1);
   EXPECT_EQ(Add("a").Id(), 1);
-  EXPECT_EQ(Add("b").Id(), 2);
-}
-
-TEST_F(WatchList, IdentifierSeenInTheHistoryIsNeverGivenAgain) {
-  Add("a");
-  List.ApplyResult(THistoryRecord{7, true, Clock.Now(), 10, 200});  // an item deleted long ago
-  EXPECT_GE(Add("b").Id(), 8);
-}
-
-TEST_F(WatchList, IdentifierOfADeletedItemIsGivenAgainOnlyWithoutHistory) {
-  Add("a");
   TWatchItem& b = Add("b");
+  EXPECT_EQ(b.Id(), 2);
   List.DeleteRow(RowOf(b));
-  EXPECT_EQ(Add("c").Id(), 2);
+  EXPECT_EQ(Add("c").Id(), 2);  // without history a deleted item's Id comes again
+  List.ApplyResult(THistoryRecord{7, false, Clock.Now(), -1, 404});           // deleted long ago
+  List.ApplyResult(THistoryRecord{0xFFFFFFFFu, true, Clock.Now(), 10, 200});  // Id -1
+  EXPECT_EQ(List.MaxId(), 7);
+  EXPECT_GE(Add("d").Id(), 8);
 }
 
 TEST_F(WatchList, LookupByIdFollowsDeletionsAndChangedIds) {
   TWatchItem& a = Add("a");
   TWatchItem& b = Add("b");
-  Add("c");
-  EXPECT_EQ(List.IndexOfId(b.Id()), 1);
+  TWatchItem& c = Add("c");
   List.DeleteRow(RowOf(a));
   EXPECT_EQ(List.IndexOfId(1), -1);
-  EXPECT_EQ(List.IndexOfId(2), 0);
   EXPECT_EQ(List.IndexOfId(3), 1);
-  b.SetId(1'000'000);  // beyond the lookup table
-  EXPECT_EQ(List.IndexOfId(2), -1);
-  EXPECT_EQ(List.IndexOfId(1'000'000), 0);
-  b.SetId(-5);
-  EXPECT_EQ(List.IndexOfId(-5), 0);
-  EXPECT_EQ(List.NextId(), 4);
-}
-
-TEST_F(WatchList, LookupByIdFindsTheFirstOfEqualIds) {
-  Add("a");
-  TWatchItem& b = Add("b");
-  TWatchItem& c = Add("c");
   b.SetId(9);
   c.SetId(9);
-  EXPECT_EQ(List.IndexOfId(9), 1);
-  b.SetId(2'000'000);
-  c.SetId(2'000'000);
-  EXPECT_EQ(List.IndexOfId(2'000'000), 1);
-}
-
-TEST_F(WatchList, LookupByServiceIdAndRowOfAnIndex) {
-  Add("a");
-  TWatchItem& b = Add("b");
-  b.ServiceId = 40;
+  EXPECT_EQ(List.IndexOfId(9), 0);  // the first of equal Ids
+  b.SetId(1'000'000);               // beyond the lookup table
+  EXPECT_EQ(List.IndexOfId(2), -1);
+  EXPECT_EQ(List.IndexOfId(1'000'000), 0);
+  c.SetId(1'000'000);
+  EXPECT_EQ(List.IndexOfId(1'000'000), 0);
+  b.SetId(-5);
+  c.SetId(-5);
+  EXPECT_EQ(List.IndexOfId(-5), 0);
   ItemView.Reorder({1, 0});
-  EXPECT_EQ(List.IndexOfServiceId(40), 1);
-  EXPECT_EQ(List.IndexOfServiceId(41), -1);
-  EXPECT_EQ(List.RowOf(1), 0);
   EXPECT_EQ(List.RowOf(0), 1);
   EXPECT_EQ(List.RowOf(2), -1);
-  EXPECT_EQ(List.RowOf(-1), -1);
-}
-
-// --- Scheduling helpers -----------------------------------------------------
-
-TEST_F(WatchList, EarliestDueIsTheFirstActiveItemWithTheSmallestNextRun) {
-  EXPECT_EQ(List.FindEarliestDue(), nullptr);
-  TWatchItem& a = Add("a");
-  TWatchItem& b = Add("b");
-  TWatchItem& c = Add("c");
-  const TDateTime now = Clock.Now();
-  a.SetNextRun(now + 10 * kSecond);
-  b.SetNextRun(now + 5 * kSecond);
-  c.SetNextRun(now + 5 * kSecond);
-  EXPECT_EQ(List.FindEarliestDue(), &b);
-  List.SetItemActive(RowOf(b), false);
-  c.SetNextRun(now + 5 * kSecond);
-  EXPECT_EQ(List.FindEarliestDue(), &c);
-  List.SuspendAll();
-  EXPECT_EQ(List.FindEarliestDue(), nullptr);
 }
 
 TEST_F(WatchList, ActivationMakesDueAtOnceWhileRunNowOnlyMovesNextRun) {
@@ -109,29 +97,25 @@ TEST_F(WatchList, ActivationMakesDueAtOnceWhileRunNowOnlyMovesNextRun) {
   const TDateTime soon = Clock.Now() + 2 * kSecond;
   List.RunNow(RowOf(a), soon);
   EXPECT_EQ(a.NextRun(), soon);
+  List.SetItemActive(RowOf(a), true);  // active already: no change
+  EXPECT_EQ(a.NextRun(), soon);
   EXPECT_FALSE(List.Modified());  // the data file does not hold the schedule
 
   List.SetItemActive(RowOf(a), false);
-  List.SetModified(false);
   Clock.Advance(60'000);
   List.SetItemActive(RowOf(a), true);
-  EXPECT_TRUE(List.Modified());
   EXPECT_EQ(a.NextRun(), Clock.Now());
   EXPECT_EQ(a.Status(), TWatchStatus::Up);
-}
 
-TEST_F(WatchList, RunNowActivatesASuspendedItem) {
-  TWatchItem& a = Add("a");
   List.SetItemActive(RowOf(a), false);
   List.SetModified(false);
-  const TDateTime later = Clock.Now() + 30 * kSecond;
-  List.RunNow(RowOf(a), later);
+  List.RunNow(RowOf(a), soon);  // activates a suspended item
   EXPECT_TRUE(a.Active());
   EXPECT_TRUE(List.Modified());
-  EXPECT_EQ(a.NextRun(), later);
+  EXPECT_EQ(a.NextRun(), soon);
 }
 
-TEST_F(WatchList, RunSelectedNowAndRunAllNowUseOneMoment) {
+TEST_F(WatchList, SelectedAndAllActionsActOnTheirRowsOnly) {
   TWatchItem& a = Add("a");
   TWatchItem& b = Add("b");
   TWatchItem& c = Add("c");
@@ -143,266 +127,148 @@ TEST_F(WatchList, RunSelectedNowAndRunAllNowUseOneMoment) {
   EXPECT_EQ(a.NextRun(), Clock.Now());
   EXPECT_EQ(c.NextRun(), Clock.Now());
   EXPECT_GT(b.NextRun(), Clock.Now());
-  Clock.Advance(1000);
   List.RunAllNow();
   EXPECT_EQ(b.NextRun(), Clock.Now());
-}
 
-// --- Activity -------------------------------------------------------------
-
-TEST_F(WatchList, SuspendAndActivateActOnlyWhereTheFlagChanges) {
-  TWatchItem& a = Add("a");
-  TWatchItem& b = Add("b");
   List.SetModified(false);
-  SelectOnly({RowOf(a)});
-  List.ActivateSelected();  // already active
+  List.ActivateSelected();  // active already
   EXPECT_FALSE(List.Modified());
   List.SuspendSelected();
+  EXPECT_TRUE(List.Modified());
   EXPECT_FALSE(a.Active());
   EXPECT_TRUE(b.Active());
-  EXPECT_TRUE(List.Modified());
-  EXPECT_EQ(ItemView.Row(RowOf(a)).StateImage, static_cast<int>(TWatchStatus::Suspended));
   List.ActivateSelected();
   EXPECT_TRUE(a.Active());
-}
-
-TEST_F(WatchList, SuspendServiceItemsLeavesLocalItemsActive) {
-  TWatchItem& local = Add("local");
-  TWatchItem& remote = Add("remote");
-  remote.Username = "jdoe";
+  b.Username = "jdoe";
   List.SuspendServiceItems();
-  EXPECT_TRUE(local.Active());
-  EXPECT_FALSE(remote.Active());
+  EXPECT_TRUE(a.Active());
+  EXPECT_FALSE(b.Active());
 }
 
-// --- Adding and deleting --------------------------------------------------
+struct TDeleteCase {
+  int Items;
+  std::vector<int> Order;  // of the items in the rows
+  std::vector<int> Selected;
+  Texts Left;
+  int Shown;  // the row selected and detailed afterwards
+};
 
-TEST_F(WatchList, AddedItemIsTheOnlySelectedRowAndShowsItsDetails) {
-  Add("a");
-  TWatchItem& b = Add("b");
-  EXPECT_TRUE(List.Modified());
-  EXPECT_EQ(ItemView.SelectedCount(), 1);
-  EXPECT_EQ(ItemView.FirstSelectedRow(), RowOf(b));
-  EXPECT_EQ(ItemView.Row(RowOf(b)).Caption, "b");
-  EXPECT_EQ(ItemView.Row(RowOf(b)).StateImage, static_cast<int>(TWatchStatus::Up));
-  EXPECT_EQ(DetailsView.Value("Name"), "b");
-  EXPECT_EQ(DetailsView.Rows().size(), 21u);
-  EXPECT_EQ(ItemView.UpdateDepth(), 0);
-}
-
-TEST_F(WatchList, AddedItemKeepsTheSourcesCreationMoment) {
-  TWatchItem source(Clock);
-  Clock.Advance(5000);
-  const TWatchItem& added = List.AddItem(source);
-  EXPECT_EQ(added.Created, source.Created);
-  EXPECT_EQ(added.List(), &List);
-}
-
-TEST_F(WatchList, DeleteRowWithoutAnItemRemovesOnlyTheRow) {
+TEST_F(WatchList, DeleteSelectedGoesFromLastToFirstAndShowsTheRightRow) {
+  const TDeleteCase cases[] = {
+      {5, {4, 2, 0, 3, 1}, {1, 2}, {"4", "3", "1"}, 1},  // the row after the last deleted
+      {4, {0, 1, 2, 3}, {2, 3}, {"0", "1"}, 1},          // the last rows: the one before
+      {3, {0, 1, 2}, {0, 1, 2}, {}, -1},
+      {12,
+       {7, 2, 11, 0, 9, 4, 1, 10, 5, 3, 8, 6},
+       {0, 2, 4, 6, 10, 11},
+       {"2", "0", "4", "10", "5", "3"},
+       5},
+  };
+  for (const TDeleteCase& c : cases) {
+    SCOPED_TRACE(c.Items);
+    List.Clear();
+    for (int i = 0; i < c.Items; ++i)
+      Add(std::to_string(i));
+    ItemView.Reorder(c.Order);
+    SelectOnly(c.Selected);
+    List.DeleteSelected();
+    EXPECT_EQ(RowNames(), c.Left);
+    std::vector<std::string> items = CollectionNames();
+    std::sort(items.begin(), items.end());
+    Texts left = c.Left;
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(items, left);
+    EXPECT_EQ(ItemView.FirstSelectedRow(), c.Shown);
+    EXPECT_EQ(DetailsView.Value("Name"), c.Shown < 0 ? "" : c.Left[c.Shown]);
+    EXPECT_EQ(DetailsView.Rows().empty(), c.Shown < 0);
+  }
+  List.Clear();
   Add("a");
   ItemView.AddEmptyRow();
   List.SetModified(false);
-  List.DeleteRow(1);
+  List.DeleteRow(1);  // a row without an item goes alone
   EXPECT_EQ(ItemView.RowCount(), 1);
-  EXPECT_EQ(List.Count(), 1);
   EXPECT_FALSE(List.Modified());
 }
 
-TEST_F(WatchList, DeletingSelectedShuffledRowsSkipsNone) {
-  for (int i = 0; i < 12; ++i)
-    Add("item" + std::to_string(i));
-  std::vector<int> order(12);
-  std::iota(order.begin(), order.end(), 0);
-  std::shuffle(order.begin(), order.end(), std::mt19937(7));
-  ItemView.Reorder(order);
-  // Every second row, and the two last rows side by side.
-  SelectOnly({0, 2, 4, 6, 10, 11});
-  std::set<std::string> expected;
-  for (int row = 0; row < 12; ++row) {
-    if (!ItemView.Selected(row))
-      expected.insert(ItemView.Row(row).Item->Name);
-  }
-  List.DeleteSelected();
-  EXPECT_EQ(ItemView.RowCount(), 6);
-  EXPECT_EQ(List.Count(), 6);
-  const std::vector<std::string> rows = RowNames();
-  EXPECT_EQ(std::set<std::string>(rows.begin(), rows.end()), expected);
-  const std::vector<std::string> items = CollectionNames();
-  EXPECT_EQ(std::set<std::string>(items.begin(), items.end()), expected);
-}
-
-TEST_F(WatchList, DeletingShowsTheRowThatFollowedTheLastSelectedOne) {
-  for (const char* name : {"a", "b", "c", "d", "e"})
-    Add(name);
-  ItemView.Reorder({4, 2, 0, 3, 1});  // e c a d b
-  SelectOnly({1, 2});                 // c a
-  List.DeleteSelected();
-  EXPECT_EQ(RowNames(), (std::vector<std::string>{"e", "d", "b"}));
-  EXPECT_EQ(ItemView.SelectedCount(), 1);
-  EXPECT_EQ(ItemView.FirstSelectedRow(), 1);
-  EXPECT_EQ(DetailsView.Value("Name"), "d");
-}
-
-TEST_F(WatchList, DeletingTheLastRowsShowsTheRowBeforeThem) {
-  for (const char* name : {"a", "b", "c", "d"})
-    Add(name);
-  SelectOnly({2, 3});
-  List.DeleteSelected();
-  EXPECT_EQ(RowNames(), (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(ItemView.FirstSelectedRow(), 1);
-  EXPECT_EQ(DetailsView.Value("Name"), "b");
-}
-
-TEST_F(WatchList, DeletingEveryRowClearsTheDetails) {
-  for (const char* name : {"a", "b", "c"})
-    Add(name);
-  SelectOnly({0, 1, 2});
-  ASSERT_FALSE(DetailsView.Rows().empty());
-  List.DeleteSelected();
-  EXPECT_EQ(ItemView.RowCount(), 0);
-  EXPECT_EQ(List.Count(), 0);
-  EXPECT_TRUE(DetailsView.Rows().empty());
-  EXPECT_TRUE(List.Modified());
-}
-
-TEST_F(WatchList, ClearEmptiesViewsAndCollection) {
-  Add("a");
-  Add("b");
-  List.SetModified(false);
-  List.Clear();
-  EXPECT_EQ(List.Count(), 0);
-  EXPECT_EQ(ItemView.RowCount(), 0);
-  EXPECT_TRUE(DetailsView.Rows().empty());
-  EXPECT_TRUE(List.Modified());
-  EXPECT_EQ(List.IndexOfId(1), -1);
-}
-
-TEST_F(WatchList, ItemChangedMarksModifiedAndRefreshesTheRow) {
+TEST_F(WatchList, ReportInUseOnlyWhenSentByEmailAndItsDeletionSwitchesEmailOff) {
   TWatchItem& a = Add("a");
-  List.SetModified(false);
-  a.Name = "renamed";
-  List.ItemChanged(RowOf(a));
-  EXPECT_TRUE(List.Modified());
-  EXPECT_EQ(ItemView.Row(RowOf(a)).Caption, "renamed");
-  EXPECT_EQ(DetailsView.Value("Name"), "renamed");
-}
-
-TEST_F(WatchList, StatisticsOperationsLeaveModifiedAlone) {
-  TWatchItem& a = Add("a");
-  a.AlarmTrigger = true;
-  List.ApplyResult(Result(a, false, -1, 404, Clock.Now()));
-  List.SetModified(false);
-  SelectOnly({RowOf(a)});
-  List.ResetAlarmSelected();
-  List.ClearStatsSelected();
-  List.ClearStatsAll();
-  EXPECT_FALSE(List.Modified());
-  EXPECT_EQ(Events, (std::vector<std::string>{"alarm a", "reset a"}));
-}
-
-// --- Reports ----------------------------------------------------------------
-
-TEST_F(WatchList, ReportInUseOnlyWhenAnItemSendsItByEmail) {
-  TWatchItem& a = Add("a");
+  TWatchItem& b = Add("b");
   a.ReportId = 3;
+  b.ReportId = 5;
+  b.EmailAction = true;
   EXPECT_FALSE(List.ReportInUse(3));
   a.EmailAction = true;
   EXPECT_TRUE(List.ReportInUse(3));
-  EXPECT_FALSE(List.ReportInUse(4));
-}
-
-TEST_F(WatchList, DeletedReportSwitchesEmailOffForItsItems) {
-  TWatchItem& a = Add("a");
-  TWatchItem& b = Add("b");
-  a.EmailAction = true;
-  a.ReportId = 3;
-  b.EmailAction = true;
-  b.ReportId = 5;
   List.SetModified(false);
   List.ReportDeleted(4);
   EXPECT_FALSE(List.Modified());
   List.ReportDeleted(3);
   EXPECT_TRUE(List.Modified());
-  EXPECT_FALSE(a.EmailAction);
   EXPECT_EQ(a.ReportId, -1);
+  EXPECT_FALSE(a.EmailAction);
   EXPECT_TRUE(b.EmailAction);
-  EXPECT_EQ(b.ReportId, 5);
 }
-
-// --- Web-service records ----------------------------------------------------
 
 TServerItem ServiceRecord(std::int32_t serviceId, std::int32_t state, const std::string& name) {
   TServerItem record;
   record.ServiceId = serviceId;
   record.Username = "jdoe";
-  record.UserEmail = "jane@example.org";
-  record.UserFullName = "Jane Doe";
   record.State = state;
   record.Name = name;
-  record.Url = name + ".example.org";
-  record.CheckType = TCheckType::Download;
-  record.Frequency = 0;
   return record;
 }
 
-TEST_F(WatchList, NewServiceRecordAddsAnItemWithTheServiceDefaults) {
+TEST_F(WatchList, ServiceRecordAddsUpdatesOrDeletesItsItem) {
   TWatchItem& local = Add("local");
   Preferences.DefaultFrequency = 900;
+  Preferences.DefaultTriggerCount = 5;
+  Preferences.DefaultCheckConnection = true;
   List.SetModified(false);
   List.ApplyServiceRecord(ServiceRecord(31, 0, "blog"));
-  ASSERT_EQ(List.Count(), 2);
-  const TWatchItem& added = List.Item(1);
-  EXPECT_EQ(added.ServiceId, 31);
-  EXPECT_EQ(added.Name, "blog");
-  EXPECT_EQ(added.Frequency(), 900);  // the record's 0 keeps the default
-  EXPECT_TRUE(added.AlarmTrigger);
-  EXPECT_FALSE(added.PopupAction);
-  EXPECT_TRUE(added.Active());
-  EXPECT_TRUE(List.Modified());
-  EXPECT_EQ(ItemView.Row(RowOf(added)).Caption, "jdoe_blog");
-  // The selection stays where the user left it.
-  EXPECT_EQ(ItemView.FirstSelectedRow(), RowOf(local));
-  EXPECT_EQ(ItemView.SelectedCount(), 1);
-}
-
-TEST_F(WatchList, ServiceRecordMarkedDeletedRemovesTheItem) {
-  List.ApplyServiceRecord(ServiceRecord(31, 0, "blog"));
   List.ApplyServiceRecord(ServiceRecord(32, 0, "shop"));
-  List.ApplyServiceRecord(ServiceRecord(31, -1, "blog"));
-  EXPECT_EQ(CollectionNames(), std::vector<std::string>{"shop"});
-  EXPECT_EQ(RowNames(), std::vector<std::string>{"shop"});
-}
+  List.ApplyServiceRecord(ServiceRecord(33, -1, "never"));  // unknown and deleted
+  ASSERT_EQ(CollectionNames(), (Texts{"local", "blog", "shop"}));
+  const TWatchItem& blog = List.Item(1);
+  EXPECT_EQ(blog.Frequency(), 900);  // the record's 0 keeps the default
+  EXPECT_TRUE(blog.AlarmTrigger);
+  EXPECT_EQ(blog.TriggerCount, 5);
+  EXPECT_TRUE(blog.CheckConnection);
+  EXPECT_FALSE(blog.PopupAction);
+  EXPECT_TRUE(List.Modified());
+  EXPECT_EQ(ItemView.Row(RowOf(blog)).Caption, "jdoe_blog");
+  EXPECT_EQ(ItemView.FirstSelectedRow(), RowOf(local));  // the selection stays
 
-TEST_F(WatchList, KnownServiceRecordUpdatesTheItemAndItsRow) {
-  List.ApplyServiceRecord(ServiceRecord(31, 0, "blog"));
   TServerItem changed = ServiceRecord(31, 2, "journal");
   changed.Frequency = 120;
   List.ApplyServiceRecord(changed);
-  ASSERT_EQ(List.Count(), 1);
-  const TWatchItem& item = List.Item(0);
-  EXPECT_EQ(item.Name, "journal");
-  EXPECT_FALSE(item.Active());
-  EXPECT_EQ(item.Frequency(), 120);
-  EXPECT_EQ(ItemView.Row(0).Caption, "jdoe_journal");
-  EXPECT_EQ(ItemView.Row(0).StateImage, static_cast<int>(TWatchStatus::Suspended));
+  EXPECT_EQ(blog.Name, "journal");
+  EXPECT_FALSE(blog.Active());
+  EXPECT_EQ(blog.Frequency(), 120);
+  EXPECT_EQ(ItemView.Row(RowOf(blog)).Caption, "jdoe_journal");
+
+  List.ApplyServiceRecord(ServiceRecord(31, -1, "journal"));
+  EXPECT_EQ(CollectionNames(), (Texts{"local", "shop"}));
+  EXPECT_EQ(RowNames(), (Texts{"local", "shop"}));
 }
 
-TEST_F(WatchList, UnknownServiceRecordMarkedDeletedIsIgnored) {
-  List.ApplyServiceRecord(ServiceRecord(31, -1, "blog"));
-  EXPECT_EQ(List.Count(), 0);
-  EXPECT_EQ(ItemView.RowCount(), 0);
-}
-
-// --- Views ------------------------------------------------------------------
-
-TEST_F(WatchList, NameViewHasOneAutoSizedColumn) {
-  ItemView.SetClientWidth(250);
-  List.SetupColumns();
-  ASSERT_EQ(ItemView.Columns().size(), 1u);
-  EXPECT_EQ(ItemView.Columns()[0], (TViewColumn{"Status/Name", 246, true}));
-  Preferences.ItemAutosize = false;
-  List.SetupColumns();
-  EXPECT_FALSE(ItemView.Columns()[0].AutoSize);
+TEST_F(WatchList, NameViewDetailsTheSelectedRowWithTheShownFields) {
+  TWatchItem& a = Add("shop");
+  Add("b");  // selected
+  a.Username = "jdoe";
+  a.UserFullName = "Jane Doe";
+  List.UpdateRow(RowOf(a));
+  EXPECT_EQ(ItemView.Row(RowOf(a)).Caption, "jdoe_shop");
+  EXPECT_EQ(DetailsView.Value("Name"), "b");
+  SelectOnly({RowOf(a)});
+  Preferences.Fields[0] = -kPropertyStatus;
+  List.ShowDetails(RowOf(a));
+  EXPECT_EQ(DetailsView.Value("Name"), "Jane Doe_shop");
+  EXPECT_EQ(DetailsView.Rows().size(), 20u);
+  List.SetTableView(true);
+  List.ClearDetails();
+  List.ShowSelectedDetails();
+  EXPECT_TRUE(DetailsView.Rows().empty());
 }
 
 TEST_F(WatchList, TableViewShowsTheShownFieldsInTheirOrder) {
@@ -425,46 +291,6 @@ TEST_F(WatchList, TableViewShowsTheShownFieldsInTheirOrder) {
   EXPECT_EQ(row.SubItems[1], "by Ping");
 }
 
-TEST_F(WatchList, RowCaptionPrefixesTheLoginOfServiceItems) {
-  TWatchItem& a = Add("shop");
-  a.Username = "jdoe";
-  a.UserFullName = "Jane Doe";
-  List.UpdateRow(RowOf(a));
-  EXPECT_EQ(ItemView.Row(RowOf(a)).Caption, "jdoe_shop");
-  EXPECT_EQ(DetailsView.Value("Name"), "Jane Doe_shop");
-}
-
-TEST_F(WatchList, DetailsFollowOnlyTheSelectedRowInNameView) {
-  TWatchItem& a = Add("a");
-  TWatchItem& b = Add("b");  // selected
-  a.Name = "changed";
-  List.UpdateRow(RowOf(a));
-  EXPECT_EQ(DetailsView.Value("Name"), "b");
-  Preferences.Fields[0] = -kPropertyStatus;
-  List.ShowDetails(RowOf(b));
-  EXPECT_EQ(DetailsView.Rows().size(), 20u);
-  EXPECT_EQ(DetailsView.Rows().front().first, "Name");
-  List.SetTableView(true);
-  List.ClearDetails();
-  List.ShowSelectedDetails();
-  EXPECT_TRUE(DetailsView.Rows().empty());
-}
-
-TEST_F(WatchList, RowsAreNotRepaintedOrDetailedDuringAnUpdate) {
-  TWatchItem& a = Add("a");
-  const int repaints = ItemView.Row(0).Repaints;
-  const int clears = DetailsView.ClearCount();
-  List.BeginUpdate();
-  List.UpdateRow(RowOf(a));
-  List.EndUpdate();
-  EXPECT_EQ(ItemView.Row(0).Repaints, repaints);
-  EXPECT_EQ(DetailsView.ClearCount(), clears);
-  List.UpdateRow(RowOf(a));
-  EXPECT_EQ(ItemView.Row(0).Repaints, repaints + 1);
-}
-
-// --- What the histories see -------------------------------------------------
-
 TEST_F(WatchList, HistoryTargetAnswersByLocalIdentifier) {
   TWatchItem& a = Add("a");
   TWatchItem& b = Add("b");
@@ -473,15 +299,13 @@ TEST_F(WatchList, HistoryTargetAnswersByLocalIdentifier) {
   b.ServiceId = 55;
   ItemView.Reorder({1, 0});
   SelectOnly({0, 1});
-
-  THistoryTarget& target = List;
-  EXPECT_EQ(target.ServiceIdOf(static_cast<std::uint32_t>(b.Id())), 55);
-  EXPECT_EQ(target.ServiceIdOf(static_cast<std::uint32_t>(a.Id())), 0);
+  const THistoryTarget& target = List;
+  EXPECT_EQ(target.ServiceIdOf(2), 55);
+  EXPECT_EQ(target.ServiceIdOf(1), 0);
   EXPECT_EQ(target.ServiceIdOf(99), std::nullopt);
-  const auto summary = target.SummaryItems();
-  ASSERT_EQ(summary.size(), 2u);  // list order, not row order
+  const auto summary = target.SummaryItems();  // list order, not row order
+  ASSERT_EQ(summary.size(), 2u);
   EXPECT_EQ(summary[0].ItemId, 1u);
-  EXPECT_EQ(summary[0].Name, "a");
   EXPECT_EQ(summary[0].Url, "a.example.org");
   EXPECT_EQ(summary[1].Name, "jdoe_b");
   EXPECT_EQ(target.SelectedItemIds(), (std::vector<std::uint32_t>{2, 1}));
