@@ -6,8 +6,9 @@ DATA_DIR ?= $(CURDIR)/data
 
 .PHONY: run test deps build build-asan unit-asan format clean
 
+# The headless monitor on the checkout's data folder, until Ctrl+C.
 run: deps build
-	./build/default/src/cli/vantrel-cli --data-dir "$(DATA_DIR)"
+	./build/default/src/cli/vantrel-cli --data-dir "$(DATA_DIR)" run
 
 test: deps build
 	ctest --preset default -j $(JOBS)

@@ -1,0 +1,104 @@
+#include "cli/stop_signals.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <atomic>
+#include <cerrno>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace vantrel {
+
+namespace {
+
+// The pipe lives as long as the process: a handler still running on another
+// thread while a TStopSignals goes never writes into a closed (or reused)
+// descriptor. -1 until the first TStopSignals.
+std::atomic<int> StopPipeWrite{-1};
+int StopPipeRead = -1;
+bool StopSignalsExist = false;
+static_assert(std::atomic<int>::is_always_lock_free, "read in a signal handler");
+
+extern "C" void NoteStopSignal(int signal) {
+  const int saved = errno;
+  const int fd = StopPipeWrite.load();
+  if (fd >= 0) {
+    const unsigned char number = static_cast<unsigned char>(signal);
+    // A full pipe already holds a stop request: losing this byte is harmless.
+    [[maybe_unused]] const ssize_t written = ::write(fd, &number, 1);
+  }
+  errno = saved;
+}
+
+[[noreturn]] void ThrowSystemError(int error, const char* what) {
+  throw std::system_error(error, std::generic_category(), what);
+}
+
+void OpenStopPipe() {
+  if (StopPipeRead >= 0)
+    return;
+  int fds[2];
+  // Non-blocking both ways: the handler must never wait, nor the drain.
+  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+    ThrowSystemError(errno, "cannot create the stop-signal pipe");
+  StopPipeRead = fds[0];
+  StopPipeWrite.store(fds[1]);
+}
+
+// Reads the signal numbers waiting in the pipe.
+std::vector<int> TakeStopSignals() {
+  std::vector<int> received;
+  unsigned char numbers[16];
+  for (;;) {
+    const ssize_t count = ::read(StopPipeRead, numbers, sizeof numbers);
+    if (count < 0 && errno == EINTR)
+      continue;
+    if (count <= 0)
+      return received;  // empty: EAGAIN, as the write end never closes
+    received.insert(received.end(), numbers, numbers + count);
+  }
+}
+
+}  // namespace
+
+TStopSignals::TStopSignals(std::function<void(int signal)> onStop) : OnStop_(std::move(onStop)) {
+  if (StopSignalsExist)
+    throw std::logic_error("TStopSignals: only one may exist at a time");
+  OpenStopPipe();
+  // What an earlier object left unread is not a request to this one.
+  TakeStopSignals();
+  Notifier_ = std::make_unique<QSocketNotifier>(StopPipeRead, QSocketNotifier::Read);
+  QObject::connect(Notifier_.get(), &QSocketNotifier::activated, [this] { Drain(); });
+
+  struct sigaction action = {};
+  action.sa_handler = NoteStopSignal;
+  sigemptyset(&action.sa_mask);
+  // Restarted: the rest of the program need not expect EINTR from a stop.
+  action.sa_flags = SA_RESTART;
+  if (::sigaction(SIGINT, &action, &OldInt_) != 0)
+    ThrowSystemError(errno, "cannot handle SIGINT");
+  if (::sigaction(SIGTERM, &action, &OldTerm_) != 0) {
+    const int error = errno;
+    ::sigaction(SIGINT, &OldInt_, nullptr);
+    ThrowSystemError(error, "cannot handle SIGTERM");
+  }
+  StopSignalsExist = true;
+}
+
+TStopSignals::~TStopSignals() {
+  ::sigaction(SIGTERM, &OldTerm_, nullptr);
+  ::sigaction(SIGINT, &OldInt_, nullptr);
+  Notifier_.reset();
+  StopSignalsExist = false;
+}
+
+void TStopSignals::Drain() {
+  for (const int signal : TakeStopSignals())
+    OnStop_(signal);
+}
+
+}  // namespace vantrel
