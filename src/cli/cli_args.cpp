@@ -12,9 +12,9 @@ constexpr std::string_view kHelp = "--help";
 constexpr std::size_t kMaxSlip = 2;
 
 const TOptionSpec* FindSpec(std::string_view name, const std::vector<TOptionSpec>& specs) {
-  for (const TOptionSpec& spec : specs) {
-    if (spec.Name == name)
-      return &spec;
+  for (const TOptionSpec& known : specs) {
+    if (known.Name == name)
+      return &known;
   }
   return nullptr;
 }
@@ -81,10 +81,10 @@ TParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<TO
 
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    const TOptionSpec* spec = FindSpec(name, specs);
-    if (spec == nullptr)
+    const TOptionSpec* known = FindSpec(name, specs);
+    if (known == nullptr)
       throw EUsageError(UnknownOption(name, specs));
-    if (!spec->TakesValue()) {
+    if (!known->TakesValue()) {
       if (equals != std::string::npos)
         throw EUsageError(name + " takes no value");
       parsed.Options.push_back({name, {}});
@@ -95,7 +95,7 @@ TParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<TO
       continue;
     }
     if (i + 1 >= args.size() || args[i + 1].rfind("--", 0) == 0)
-      throw EUsageError(name + " needs a value (" + name + " " + spec->ValueName + ")");
+      throw EUsageError(name + " needs a value (" + name + " " + known->ValueName + ")");
     parsed.Options.push_back({name, args[++i]});
   }
   return parsed;
@@ -119,10 +119,10 @@ std::int64_t ParseNumber(std::string_view option, std::string_view text, std::in
 std::string ClosestName(std::string_view name, const std::vector<TOptionSpec>& specs) {
   std::string best;
   std::size_t bestDistance = kMaxSlip + 1;
-  for (const TOptionSpec& spec : specs) {
-    const std::size_t distance = EditDistance(name, spec.Name);
+  for (const TOptionSpec& known : specs) {
+    const std::size_t distance = EditDistance(name, known.Name);
     if (distance < bestDistance) {
-      best = spec.Name;
+      best = known.Name;
       bestDistance = distance;
     }
   }

@@ -13,8 +13,8 @@ std::vector<TOptionSpec> CommonOptions() {
 }
 
 std::vector<TOptionSpec> WithCommonOptions(std::vector<TOptionSpec> specs) {
-  for (TOptionSpec& spec : CommonOptions())
-    specs.push_back(std::move(spec));
+  for (TOptionSpec& option : CommonOptions())
+    specs.push_back(std::move(option));
   return specs;
 }
 

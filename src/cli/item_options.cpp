@@ -15,7 +15,7 @@ namespace {
 using TSetter = void (*)(TWatchItem& item, std::string_view option, const std::string& value);
 
 struct TItemOption {
-  TOptionSpec Spec;
+  TOptionSpec Syntax;
   TSetter Apply;
 };
 
@@ -191,7 +191,7 @@ const std::vector<TItemOption>& ItemOptionTable() {
 
 const TItemOption* FindItemOption(std::string_view name) {
   for (const TItemOption& option : ItemOptionTable()) {
-    if (option.Spec.Name == name)
+    if (option.Syntax.Name == name)
       return &option;
   }
   return nullptr;
@@ -203,7 +203,7 @@ const std::vector<TOptionSpec>& ItemOptionSpecs() {
   static const std::vector<TOptionSpec> specs = [] {
     std::vector<TOptionSpec> list;
     for (const TItemOption& option : ItemOptionTable())
-      list.push_back(option.Spec);
+      list.push_back(option.Syntax);
     return list;
   }();
   return specs;

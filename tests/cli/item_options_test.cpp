@@ -186,8 +186,8 @@ TEST(ItemOptions, OtherOptionsAreLeftAloneAndTheHelpNamesEveryItemOption) {
   EXPECT_EQ(item.Name, "kept");
   EXPECT_FALSE(IsItemOption("--data-dir"));
   const std::string help = ItemOptionsHelp();
-  for (const TOptionSpec& spec : ItemOptionSpecs())
-    EXPECT_NE(help.find(spec.Name), std::string::npos) << spec.Name;
+  for (const TOptionSpec& known : ItemOptionSpecs())
+    EXPECT_NE(help.find(known.Name), std::string::npos) << known.Name;
 }
 
 }  // namespace
