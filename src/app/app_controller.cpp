@@ -180,22 +180,18 @@ void TAppController::UpdateActions() {
 // --- Actions -----------------------------------------------------------------
 
 bool TAppController::acRunNow() {
-  if (!Enabled(TAction::acRunNow))
-    return false;
-  List_->RunSelectedNow();
-  if (Flags_.IsPaused()) {
-    Flags_.SetPaused(false);
-    SetChecking(true);
-  }
-  WakeScheduler();
-  UpdateActions();
-  return true;
+  return RunNowAndResume(TAction::acRunNow, &TWatchList::RunSelectedNow);
 }
 
 bool TAppController::acRunAllNow() {
-  if (!Enabled(TAction::acRunAllNow))
+  return RunNowAndResume(TAction::acRunAllNow, &TWatchList::RunAllNow);
+}
+
+// Running items now also ends a pause: the user asked for checks.
+bool TAppController::RunNowAndResume(TAction action, void (TWatchList::*run)()) {
+  if (!Enabled(action))
     return false;
-  List_->RunAllNow();
+  ((*List_).*run)();
   if (Flags_.IsPaused()) {
     Flags_.SetPaused(false);
     SetChecking(true);

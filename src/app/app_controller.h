@@ -190,6 +190,7 @@ class TAppController {
   // Each step of the stop runs whatever happened before it; errors go to the
   // events, never out of the destructor.
   void Stop();
+  bool RunNowAndResume(TAction action, void (TWatchList::*run)());
   void ApplySettings();
   void WakeScheduler();
   // Announces the connection state when it differs from the last announced.
