@@ -23,6 +23,9 @@ packages=(
   iputils-ping
   iproute2
   nftables
+  python3-aiosmtpd
+  python3-pyftpdlib
+  dovecot-pop3d
 )
 
 missing=()
