@@ -112,6 +112,11 @@ void TCheckerManager::RunTick() {
     return;
   }
   SetStatus("Start checking");
+  // Only what was due when the tick began is started: with many items,
+  // starting their threads can take longer than their frequency, and items
+  // falling due meanwhile would keep the loop going for ever, away from the
+  // main loop's events. They wait for the next tick instead.
+  const TDateTime tickMoment = Context_.Clock->Now();
   for (;;) {
     TWatchItem* item = Context_.WatchList->FindEarliestDue();
     if (item == nullptr) {
@@ -120,7 +125,7 @@ void TCheckerManager::RunTick() {
     }
     const TDateTime nextRun = item->NextRun();
     const TDateTime now = Context_.Clock->Now();
-    if (now < nextRun) {
+    if (tickMoment < nextRun) {
       ArmTimer(MillisecondsUntil(now, nextRun));
       break;
     }

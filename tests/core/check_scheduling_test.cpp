@@ -86,6 +86,25 @@ TEST_F(CheckScheduling, FortyDueItemsAllStartInOneTickThenTicksRetryEvery100ms) 
   EXPECT_EQ(Sink.Records.size(), 40u);
 }
 
+TEST_F(CheckScheduling, TickEndsWhenStartingChecksTakesLongerThanTheirFrequency) {
+  // Each start costs 400 ms of virtual time, so 1-second items fall due again
+  // before one tick has started them all. The cost stops after 100 starts, so
+  // a scheduler that keeps starting them fails here instead of hanging.
+  for (const char* name : {"a", "b", "c", "d", "e"})
+    Checks.Hold(AddSite(name, 1).Url);
+  TCheckerContext context = Context();
+  int starts = 0;
+  context.MakeRunner = [this, &starts, inner = context.MakeRunner] {
+    if (++starts < 100)
+      Clock.Advance(400);
+    return inner();
+  };
+  Manager = std::make_unique<TCheckerManager>(context);
+  Advance(100);
+  EXPECT_EQ(Manager->CheckerCount(), 5u);
+  Checks.ReleaseAll();
+}
+
 TEST_F(CheckScheduling, ACheckLongerThanItsFrequencyGetsASecondChecker) {
   TWatchItem& item = AddSite("slow", 10);
   Checks.Hold(item.Url);
