@@ -104,6 +104,16 @@ std::string ListHelp() {
          "  --help          print this text\n";
 }
 
+// The settings and the closing lines shared by the help of add and set.
+std::string SettingsHelpTail() {
+  return ItemOptionsHelp() +
+         "\n"
+         "  --data-dir DIR           the data folder (also accepted before the command)\n"
+         "  --help                   print this text\n"
+         "\n"
+         "Refuses while a monitor runs on the data folder (exit status 3).\n";
+}
+
 std::string AddHelp() {
   return "Usage: vantrel-cli [--data-dir DIR] items add --url URL [SETTINGS]\n"
          "\n"
@@ -113,12 +123,7 @@ std::string AddHelp() {
          "4000 ms (services). Without --type an http:// or https:// URL is checked by\n"
          "download, anything else by ping; without --name the URL is the name.\n"
          "\n" +
-         ItemOptionsHelp() +
-         "\n"
-         "  --data-dir DIR           the data folder (also accepted before the command)\n"
-         "  --help                   print this text\n"
-         "\n"
-         "Refuses while a monitor runs on the data folder (exit status 3).\n";
+         SettingsHelpTail();
 }
 
 std::string SetHelp() {
@@ -127,12 +132,7 @@ std::string SetHelp() {
          "Changes settings of the item with this Id; the others stay as they are.\n"
          "The name and URL of an item from the web service stay the service's.\n"
          "\n" +
-         ItemOptionsHelp() +
-         "\n"
-         "  --data-dir DIR           the data folder (also accepted before the command)\n"
-         "  --help                   print this text\n"
-         "\n"
-         "Refuses while a monitor runs on the data folder (exit status 3).\n";
+         SettingsHelpTail();
 }
 
 std::string RemoveHelp() {
