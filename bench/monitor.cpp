@@ -69,6 +69,7 @@ using vantrel::THistoryReader;
 using vantrel::THistoryRecord;
 using vantrel::TMemoryDetailsView;
 using vantrel::TMemoryItemView;
+using vantrel::TSettings;
 using vantrel::TWatchItem;
 using vantrel::TWatchList;
 using vantrel::test::Contains;
@@ -243,7 +244,8 @@ double Percentile(std::vector<double> values, double fraction) {
 void AddItems(const std::filesystem::path& file, const std::string& url, const TOptions& options) {
   TMemoryItemView view;
   TMemoryDetailsView details;
-  TWatchList list(view, file.string(), details);
+  const TSettings settings;
+  TWatchList list(view, file.string(), details, settings);
   for (int i = 0; i < options.Items; ++i) {
     TWatchItem item;
     item.Name = "page" + std::to_string(i);

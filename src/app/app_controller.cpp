@@ -65,26 +65,19 @@ TAppController::TAppController(TAppControllerParts parts)
       Files_(DataFilesIn(LockedFolder(parts.Lock))),
       Pump_(parts.Loop),
       WindowState_(parts.WindowState, [this] { return TableView(); }) {
-  List_ =
-      std::make_unique<TWatchList>(ItemView_, Files_.WatchList.string(), parts.DetailsView, Clock_);
+  List_ = std::make_unique<TWatchList>(ItemView_, Files_.WatchList.string(), parts.DetailsView,
+                                       Settings_, Clock_);
   List_->OnAlarm = [this](TWatchItem& item) { Alarms_.AlarmTriggered(item); };
   List_->OnAlarmReset = [this](TWatchItem& item) { Alarms_.AlarmCleared(item); };
 
   const auto reportDamage = [this](const std::string& message) { ReportDamage(message); };
   History_ = std::make_unique<TWatchHistory>(*List_, Files_.History.string(), reportDamage);
   TempHistory_ = std::make_unique<TTempHistory>(*List_, Files_.TempHistory.string(), reportDamage);
-  Handler_ = std::make_unique<TResultHandler>(*List_, *History_, *TempHistory_, Flags_);
+  Handler_ = std::make_unique<TResultHandler>(*List_, *History_, *TempHistory_, Flags_, Settings_);
   Results_ = std::make_unique<TReportedResults>(*Handler_, Flags_, *List_, Events_);
   Autosave_ = std::make_unique<TAutosaveTimer>(Loop_, [this] { SaveAll(); });
 
-  // Every monitor starts from the built-in settings, which the file overrides:
-  // a key missing from the file must not keep a value of an earlier monitor.
-  TPreferences preferences;
-  SetDefaultPreferences(preferences);
-  SetPreferences(preferences);
-  TInternetOptions options;
-  SetDefaultInternetOptions(options);
-  SetInternetOptions(options);
+  // The settings start from the built-in values, which the file overrides.
   acLoadSettings();
 
   acLoadData();
@@ -93,7 +86,7 @@ TAppController::TAppController(TAppControllerParts parts)
   Log_ = std::make_unique<TLogFile>(
       Files_.Log,
       TLogFile::TOptions{
-          .LogType = {},  // the preferences of the moment
+          .LogType = [this] { return Settings_.GetPreferences().LogType; },
           .Now = [this] { return Clock_.Now(); },
           .ReportError = [this](const std::string& message) { Events_.Warning(message); },
       });
@@ -104,6 +97,7 @@ TAppController::TAppController(TAppControllerParts parts)
       .WatchList = List_.get(),
       .Results = Results_.get(),
       .MakeRunner = MakeRunner_,
+      .Settings = &Settings_,
       .Log = [this](const std::string& text) { Log_->Add(text); },
       .ShowStatus = [this](const std::string& text) { Events_.StatusText(text); },
       .HandleError = [this](std::exception_ptr error) { Events_.Error(ExceptionText(error)); },
@@ -161,7 +155,7 @@ TActionFacts TAppController::ActionFacts() const {
   TActionFacts facts;
   facts.Connected = Flags_.IsOnline();
   facts.Paused = Flags_.IsPaused();
-  facts.ServiceStatus = GetPreferences().ServiceStatus;
+  facts.ServiceStatus = Settings_.GetPreferences().ServiceStatus;
   facts.RowCount = ItemView_.RowCount();
   facts.SelectedCount = ItemView_.SelectedCount();
   const int row = ItemView_.FirstSelectedRow();
@@ -295,17 +289,17 @@ std::optional<std::string> TAppController::acGotoUrl() const {
 }
 
 void TAppController::acSaveSettings() {
-  SaveSettings(Files_.Settings, WindowState_);
+  Settings_.Save(Files_.Settings, WindowState_);
 }
 
 void TAppController::acLoadSettings() {
-  LoadSettings(Files_.Settings, WindowState_);
+  Settings_.Load(Files_.Settings, WindowState_);
   ApplySettings();
   UpdateActions();
 }
 
 void TAppController::ApplySettings() {
-  const TPreferences preferences = GetPreferences();
+  const TPreferences preferences = Settings_.GetPreferences();
   Autosave_->Configure(preferences.Autosave, preferences.AutosaveFrequency);
   if (const std::optional<bool> tableView = WindowState_.TakeLoadedTableView())
     SetTableView(*tableView);
@@ -345,7 +339,7 @@ void TAppController::RowSelected(int row) {
 }
 
 void TAppController::PreferencesChanged() {
-  const TPreferences preferences = GetPreferences();
+  const TPreferences preferences = Settings_.GetPreferences();
   Autosave_->Configure(preferences.Autosave, preferences.AutosaveFrequency);
   if (List_->TableView()) {
     List_->SetupColumns();

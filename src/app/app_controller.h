@@ -13,13 +13,13 @@
 #include "app/ui_pump_installation.h"
 #include "app/window_state_binding.h"
 #include "core/check_runner.h"
+#include "core/settings.h"
 #include "core/watch_types.h"
 #include "core/watch_views.h"
 #include "net/internet_detector.h"
 #include "platform/clock.h"
 #include "platform/main_loop.h"
 #include "storage/history_record.h"
-#include "storage/settings.h"
 
 namespace vantrel {
 
@@ -63,8 +63,8 @@ struct TAppControllerParts {
 // operations; decisions are made here and in the small pieces composed here.
 // Main thread only.
 //
-// Start (the constructor): the process-wide settings records take their
-// defaults and the settings file is loaded; the watch list is loaded and the
+// Start (the constructor): the settings take their built-in values and the
+// settings file is loaded; the watch list is loaded and the
 // history replayed into its statistics; the columns are set up; the event log
 // is opened; the scheduler starts; the connection detector makes its first
 // evaluation, which switches checking on or off. Stop (the destructor): the
@@ -97,6 +97,10 @@ class TAppController {
   TCheckerManager& Scheduler() const { return *Scheduler_; }
   TLogFile& Log() const { return *Log_; }
   const TDataFiles& Files() const { return Files_; }
+  // The preferences and Internet options of this monitor. A front that
+  // replaces the preferences calls PreferencesChanged.
+  TSettings& Settings() { return Settings_; }
+  const TSettings& Settings() const { return Settings_; }
 
   bool IsOnline() const { return Flags_.IsOnline(); }
   bool Paused() const { return Flags_.IsPaused(); }
@@ -209,6 +213,7 @@ class TAppController {
   TCheckRunnerFactory MakeRunner_;
   TxxInternetDetector::TTest ConnectionTest_;
   const TDataFiles Files_;
+  TSettings Settings_;
 
   // Members in the order of creation; Stop takes them down in its own order,
   // and the declaration order serves a start that fails half-way.

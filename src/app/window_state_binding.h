@@ -3,7 +3,7 @@
 #include <functional>
 #include <optional>
 
-#include "storage/settings.h"
+#include "core/settings.h"
 
 namespace vantrel {
 

@@ -5,8 +5,8 @@
 #include "cli/item_options.h"
 #include "core/check_request.h"
 #include "core/item_limits.h"
+#include "core/settings.h"
 #include "net/proxy.h"
-#include "storage/settings.h"
 
 namespace vantrel {
 
@@ -134,8 +134,9 @@ int CheckCommand(const TCommandContext& context, const std::vector<std::string>&
   TMonitoringTestSettings settings = CheckSettingsFromArgs(parsed);
   // The program's own proxy, when the Internet options set one, as a check
   // of the monitor would use it.
-  LoadFolderSettings(UseDataFolder(context, parsed));
-  settings.Proxy = GetProxyForHost(settings.Url, GetInternetOptions());
+  TSettings folderSettings;
+  LoadFolderSettings(UseDataFolder(context, parsed), folderSettings);
+  settings.Proxy = GetProxyForHost(settings.Url, folderSettings.GetInternetOptions());
 
   TStreamTestOutput output(context.Out);
   const bool passed = RunMonitoringTest(settings, output);

@@ -4,7 +4,6 @@
 
 #include "app/data_files.h"
 #include "platform/data_folder.h"
-#include "storage/settings.h"
 
 namespace vantrel {
 
@@ -28,21 +27,12 @@ std::filesystem::path UseDataFolder(const TCommandContext& context, const TParse
                         *after + ")");
     given = *after;
   }
-  const std::filesystem::path folder = ResolveDataFolder(CurrentDataFolderSources(given));
-  SetDataFolder(folder);
-  return folder;
+  return ResolveDataFolder(CurrentDataFolderSources(given));
 }
 
-void LoadFolderSettings(const std::filesystem::path& folder) {
-  // As the monitor does: keys missing from the file keep the built-in values.
-  TPreferences preferences;
-  SetDefaultPreferences(preferences);
-  SetPreferences(preferences);
-  TInternetOptions options;
-  SetDefaultInternetOptions(options);
-  SetInternetOptions(options);
+void LoadFolderSettings(const std::filesystem::path& folder, TSettings& settings) {
   TKeptWindowState window;
-  LoadSettings(DataFilesIn(folder).Settings, window);
+  settings.Load(DataFilesIn(folder).Settings, window);
 }
 
 std::string ShellWord(const std::string& text) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/cli_args.h"
+#include "core/settings.h"
 
 namespace vantrel {
 
@@ -45,14 +46,13 @@ std::vector<TOptionSpec> WithCommonOptions(std::vector<TOptionSpec> specs);
 
 // The data folder of this command: --data-dir before or after the command
 // (not both with different folders), else the data-folder rule; created when
-// missing and made the process's data folder. Throws EUsageError for two
+// missing. Throws EUsageError for two
 // different --data-dir, std::runtime_error when the folder is not usable.
 std::filesystem::path UseDataFolder(const TCommandContext& context, const TParsedArgs& args);
 
-// Makes the settings file of `folder` the process-wide settings: the built-in
-// values, overridden by what the file holds (no file: the built-in values).
-// Reads only.
-void LoadFolderSettings(const std::filesystem::path& folder);
+// Loads the settings file of `folder` into `settings`, whose values stand for
+// keys the file lacks (no file: nothing changes). Reads only.
+void LoadFolderSettings(const std::filesystem::path& folder, TSettings& settings);
 
 // `text` as one word for a POSIX shell, quoted only when it needs to be.
 std::string ShellWord(const std::string& text);

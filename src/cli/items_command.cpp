@@ -40,7 +40,7 @@ class TFolderEdit {
                          (monitor ? " Stop the monitor before changing the watch list."
                                   : " Try again when it has finished."));
     }
-    Files_.emplace(Lock_.Folder(), context.Err);
+    Files_.emplace(Lock_.Folder(), Settings_, context.Err);
   }
 
   TLoadedWatchList& Files() { return *Files_; }
@@ -48,6 +48,8 @@ class TFolderEdit {
 
  private:
   TDataFolderLock Lock_;
+  // The built-in settings: an edit shows nothing that depends on them.
+  TSettings Settings_;
   std::optional<TLoadedWatchList> Files_;
 };
 
@@ -171,8 +173,9 @@ int List(const TCommandContext& context, const std::vector<std::string>& args) {
     throw EUsageError("--json and --details: choose one");
 
   const std::filesystem::path folder = UseDataFolder(context, parsed);
-  LoadFolderSettings(folder);
-  TLoadedWatchList files(folder, context.Err);
+  TSettings settings;
+  LoadFolderSettings(folder, settings);
+  TLoadedWatchList files(folder, settings, context.Err);
   files.ReplayHistory();
   const TWatchList& list = files.List();
   if (parsed.Has("--json")) {

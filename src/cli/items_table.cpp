@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "core/property_format.h"
+#include "core/settings.h"
 #include "core/watch_item.h"
 #include "core/watch_list.h"
-#include "storage/settings.h"
 
 namespace vantrel {
 
@@ -202,7 +202,7 @@ void WriteItemsTable(std::ostream& out, const TWatchList& list) {
 }
 
 void WriteItemsDetails(std::ostream& out, const TWatchList& list) {
-  const TFieldList fields = GetPreferences().Fields;
+  const TFieldList fields = list.Settings().GetPreferences().Fields;
   std::size_t width = 0;
   for (const std::int32_t field : fields)
     width = std::max(width, TextWidth(PropertyCaption(field > 0 ? field : -field)));

@@ -8,8 +8,9 @@
 
 namespace vantrel {
 
-TLoadedWatchList::TLoadedWatchList(const std::filesystem::path& folder, std::ostream& warnings)
-    : List_(ItemView_, DataFilesIn(folder).WatchList.string(), DetailsView_),
+TLoadedWatchList::TLoadedWatchList(const std::filesystem::path& folder, const TSettings& settings,
+                                   std::ostream& warnings)
+    : List_(ItemView_, DataFilesIn(folder).WatchList.string(), DetailsView_, settings),
       History_(List_, DataFilesIn(folder).History.string(),
                [&warnings](const std::string& message) {
                  warnings << "vantrel-cli: warning: " << OneLine(message) << std::endl;

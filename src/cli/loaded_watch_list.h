@@ -18,8 +18,10 @@ class TLoadedWatchList {
  public:
   // Loads the watch list of `folder` (no file: an empty list). Damage the
   // history works around is reported to `warnings`. Throws what the load
-  // throws: a list that did not load whole is never saved over.
-  TLoadedWatchList(const std::filesystem::path& folder, std::ostream& warnings);
+  // throws: a list that did not load whole is never saved over. `settings`
+  // must outlive the list.
+  TLoadedWatchList(const std::filesystem::path& folder, const TSettings& settings,
+                   std::ostream& warnings);
   TLoadedWatchList(const TLoadedWatchList&) = delete;
   TLoadedWatchList& operator=(const TLoadedWatchList&) = delete;
 

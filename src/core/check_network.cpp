@@ -5,8 +5,8 @@
 #include "net/http_client.h"
 #include "net/ping.h"
 #include "net/tcp_socket.h"
-#include "net/text_utils.h"
 #include "platform/clock.h"
+#include "text/text_utils.h"
 
 namespace vantrel {
 

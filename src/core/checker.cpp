@@ -121,10 +121,13 @@ void TChecker::Prepare() {
     ItemGone_ = true;
     return;
   }
-  const TProxyChoice proxy =
-      Context_.ChooseProxy ? Context_.ChooseProxy(item->Url) : TProxyChoice{};
   const TInternetOptions options =
-      Context_.InternetOptions ? Context_.InternetOptions() : TInternetOptions{};
+      Context_.Settings ? Context_.Settings->GetInternetOptions() : TInternetOptions{};
+  TProxyChoice proxy;
+  if (Context_.ChooseProxy)
+    proxy = Context_.ChooseProxy(item->Url);
+  else if (Context_.Settings)
+    proxy = GetProxyForHost(item->Url, options);
   Request_ = MakeCheckRequest(*item, proxy, options);
 }
 

@@ -7,10 +7,9 @@
 #include "core/check_request.h"
 #include "core/check_runner.h"
 #include "core/result_sink.h"
-#include "net/internet_options.h"
+#include "core/settings.h"
 #include "platform/clock.h"
 #include "platform/main_loop.h"
-#include "storage/settings.h"
 
 namespace vantrel {
 
@@ -20,7 +19,6 @@ using TLogSink = std::function<void(const std::string& text)>;
 using TStatusSink = std::function<void(const std::string& text)>;
 using TErrorSink = std::function<void(std::exception_ptr error)>;
 using TProxyChooser = std::function<TProxyChoice(const std::string& url)>;
-using TInternetOptionsSource = std::function<TInternetOptions()>;
 
 // What the scheduler and its checkers work with. The first five are required;
 // the objects pointed to must outlive the scheduler. The callbacks are called
@@ -31,16 +29,16 @@ struct TCheckerContext {
   TWatchList* WatchList = nullptr;
   TResultSink* Results = nullptr;  // the records of finished checks
   TCheckRunnerFactory MakeRunner;
+  // The Internet options (the proxy and the connection-test servers), copied
+  // when a check is prepared; null: the built-in options and no proxy.
+  const TSettings* Settings = nullptr;
   TLogSink Log;            // event-log entries; empty: none written
   TStatusSink ShowStatus;  // first panel of the status bar; empty: not shown
   // Unexpected errors of a tick or of a checker; empty: written to standard error.
   TErrorSink HandleError;
-  // The proxy for an item's URL (given whole); empty: always a direct connection.
-  TProxyChooser ChooseProxy = [](const std::string& url) {
-    return GetProxyForHost(url, GetInternetOptions());
-  };
-  // The connection-test settings, read when a check is prepared.
-  TInternetOptionsSource InternetOptions = GetInternetOptions;
+  // Chooses the proxy for an item's URL (given whole) instead of the
+  // options; empty: the options' proxy, or a direct connection without them.
+  TProxyChooser ChooseProxy = nullptr;
 };
 
 // Hands `error` to `handler`, or writes it to standard error when there is none.

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "storage/settings.h"
+#include "core/settings.h"
 
 namespace vantrel {
 

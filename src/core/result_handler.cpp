@@ -1,8 +1,6 @@
 #include "core/result_handler.h"
 
 #include <cstdint>
-#include <stdexcept>
-#include <utility>
 
 #include "storage/history.h"
 #include "storage/temp_history.h"
@@ -11,15 +9,12 @@ namespace vantrel {
 
 TResultHandler::TResultHandler(TWatchList& watchList, TWatchHistory& history,
                                TTempHistory& tempHistory, const TCheckingState& state,
-                               TWatchList::TPreferencesSource preferences)
+                               const TSettings& settings)
     : WatchList_(watchList),
       History_(history),
       TempHistory_(tempHistory),
       State_(state),
-      Preferences_(std::move(preferences)) {
-  if (!Preferences_)
-    throw std::invalid_argument("TResultHandler needs a preferences source");
-}
+      Settings_(settings) {}
 
 void TResultHandler::HandleResult(const THistoryRecord& record) {
   if (!State_.RecordsResults()) {
@@ -29,7 +24,7 @@ void TResultHandler::HandleResult(const THistoryRecord& record) {
     return;
   }
   History_.Add(record);
-  if (Preferences_().ServiceStatus)
+  if (Settings_.GetPreferences().ServiceStatus)
     TempHistory_.Add(record);
 }
 

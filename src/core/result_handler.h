@@ -28,8 +28,7 @@ class TResultHandler final : public TResultSink {
  public:
   // All references must outlive the handler.
   TResultHandler(TWatchList& watchList, TWatchHistory& history, TTempHistory& tempHistory,
-                 const TCheckingState& state,
-                 TWatchList::TPreferencesSource preferences = GetPreferences);
+                 const TCheckingState& state, const TSettings& settings);
 
   // Stores the record in the response history (which applies it to the item)
   // and, with the web service switched on, queues it for the service.
@@ -40,7 +39,7 @@ class TResultHandler final : public TResultSink {
   TWatchHistory& History_;
   TTempHistory& TempHistory_;
   const TCheckingState& State_;
-  TWatchList::TPreferencesSource Preferences_;
+  const TSettings& Settings_;
 };
 
 }  // namespace vantrel

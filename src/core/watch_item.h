@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <string>
 
+#include "core/settings.h"
 #include "core/watch_types.h"
 #include "platform/clock.h"
 #include "platform/date_time.h"
 #include "storage/history_record.h"
-#include "storage/settings.h"
 
 namespace vantrel {
 

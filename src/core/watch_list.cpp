@@ -21,12 +21,12 @@ constexpr int kNameColumnMargin = 4;
 }  // namespace
 
 TWatchList::TWatchList(TItemView& itemView, std::string fileName, TDetailsView& detailsView,
-                       TClock& clock, TPreferencesSource preferences)
+                       const TSettings& settings, TClock& clock)
     : ItemView_(itemView),
       DetailsView_(detailsView),
       FileName_(std::move(fileName)),
       Clock_(clock),
-      Preferences_(preferences ? std::move(preferences) : TPreferencesSource(GetPreferences)) {}
+      Settings_(settings) {}
 
 TWatchList::~TWatchList() = default;
 
@@ -295,7 +295,7 @@ void TWatchList::ApplyServiceRecord(const TServerItem& record) {
     if (deletedInService)
       return;
     TWatchItem& item = NewItem();
-    item.ApplyServiceDefaults(Preferences_());
+    item.ApplyServiceDefaults(Settings_.GetPreferences());
     item.AssignFromServiceRecord(record);
     UpdateRow(ItemView_.AddRow(&item));
     return;
@@ -383,7 +383,7 @@ std::vector<std::uint32_t> TWatchList::SelectedItemIds() const {
 // --- Views ------------------------------------------------------------------
 
 void TWatchList::SetupColumns() {
-  const TPreferences preferences = Preferences_();
+  const TPreferences preferences = Settings_.GetPreferences();
   TUpdateScope<TItemView> update(ItemView_);
   ItemView_.ClearColumns();
   if (TableView_) {
@@ -411,7 +411,7 @@ void TWatchList::UpdateRow(int row) {
     return;
   ItemView_.SetStateImage(row, static_cast<int>(item->Status()));
   if (TableView_) {
-    const TPreferences preferences = Preferences_();
+    const TPreferences preferences = Settings_.GetPreferences();
     TUpdateScope<TItemView> update(ItemView_);
     int column = 0;
     for (const std::int32_t field : preferences.Fields) {
@@ -445,7 +445,7 @@ void TWatchList::ShowDetails(int row) {
   const TWatchItem* item = ItemView_.RowItem(row);
   if (item == nullptr)
     return;
-  const TPreferences preferences = Preferences_();
+  const TPreferences preferences = Settings_.GetPreferences();
   TUpdateScope<TDetailsView> update(DetailsView_);
   for (const std::int32_t field : preferences.Fields) {
     if (field > 0)
@@ -465,7 +465,7 @@ void TWatchList::ClearDetails() {
 }
 
 std::string TWatchList::FormatProperty(const TWatchItem& item, int propertyId) const {
-  return vantrel::FormatProperty(item, propertyId, Preferences_());
+  return vantrel::FormatProperty(item, propertyId, Settings_.GetPreferences());
 }
 
 }  // namespace vantrel

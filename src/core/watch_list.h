@@ -8,12 +8,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/settings.h"
 #include "core/watch_item.h"
 #include "core/watch_types.h"
 #include "core/watch_views.h"
 #include "platform/clock.h"
 #include "storage/history_target.h"
-#include "storage/settings.h"
 
 namespace vantrel {
 
@@ -27,14 +27,13 @@ namespace vantrel {
 // without an item are skipped.
 class TWatchList final : public THistoryTarget {
  public:
-  using TPreferencesSource = std::function<TPreferences()>;
   using TItemEvent = std::function<void(TWatchItem& item)>;
 
-  // `fileName` is the watch-list data file. `clock` gives "now" (creation
-  // moments, activation, run now); `preferences` the shown fields, the sender
-  // identity and the web-service defaults.
+  // `fileName` is the watch-list data file. `settings` give the shown fields,
+  // the sender identity and the web-service defaults; `clock` gives "now"
+  // (creation moments, activation, run now). Both must outlive the list.
   TWatchList(TItemView& itemView, std::string fileName, TDetailsView& detailsView,
-             TClock& clock = SystemClock(), TPreferencesSource preferences = GetPreferences);
+             const TSettings& settings, TClock& clock = SystemClock());
   ~TWatchList() override;
   TWatchList(const TWatchList&) = delete;
   TWatchList& operator=(const TWatchList&) = delete;
@@ -143,6 +142,7 @@ class TWatchList final : public THistoryTarget {
   TItemView& ItemView() const { return ItemView_; }
   TDetailsView& DetailsView() const { return DetailsView_; }
   TClock& Clock() const { return Clock_; }
+  const TSettings& Settings() const { return Settings_; }
 
  private:
   friend class TWatchItem;
@@ -166,7 +166,7 @@ class TWatchList final : public THistoryTarget {
   TDetailsView& DetailsView_;
   std::string FileName_;
   TClock& Clock_;
-  TPreferencesSource Preferences_;
+  const TSettings& Settings_;
   std::vector<std::unique_ptr<TWatchItem>> Items_;
   std::int32_t MaxId_ = -1;
   int SuppressCount_ = 0;

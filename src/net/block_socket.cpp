@@ -16,7 +16,7 @@
 #include <thread>
 #include <utility>
 
-#include "net/text_utils.h"
+#include "text/text_utils.h"
 
 namespace vantrel {
 

@@ -4,8 +4,8 @@
 #include <cctype>
 #include <chrono>
 
-#include "net/codings.h"
 #include "platform/clock.h"
+#include "text/codings.h"
 
 namespace vantrel {
 

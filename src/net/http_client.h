@@ -20,7 +20,7 @@
 #include "net/client_socket.h"
 #include "net/http_response.h"
 #include "net/tcp_socket.h"
-#include "net/text_utils.h"
+#include "text/text_utils.h"
 
 namespace vantrel {
 

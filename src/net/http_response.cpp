@@ -4,7 +4,7 @@
 #include <cctype>
 
 #include "net/socket_errors.h"
-#include "net/text_utils.h"
+#include "text/text_utils.h"
 
 namespace vantrel {
 

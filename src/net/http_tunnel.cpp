@@ -1,6 +1,6 @@
 #include "net/http_tunnel.h"
 
-#include "net/codings.h"
+#include "text/codings.h"
 
 namespace vantrel {
 

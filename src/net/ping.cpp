@@ -8,8 +8,8 @@
 #include <climits>
 #include <cstring>
 
-#include "net/text_utils.h"
 #include "platform/clock.h"
+#include "text/text_utils.h"
 
 namespace vantrel {
 

@@ -93,7 +93,7 @@ bool BypassesSystemProxy(std::string_view host, std::string_view port, std::stri
 // unless no_proxy excludes the host.
 TProxyChoice GetProxyForHost(std::string_view address, const TInternetOptions& options,
                              const TProxyEnvironment& environment);
-// The same with this process's environment; callers pass GetInternetOptions().
+// The same with this process's environment; callers pass their settings' options.
 TProxyChoice GetProxyForHost(std::string_view address, const TInternetOptions& options);
 
 }  // namespace vantrel

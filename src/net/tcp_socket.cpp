@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "net/http_tunnel.h"
-#include "net/text_utils.h"
+#include "text/text_utils.h"
 
 namespace vantrel {
 

@@ -38,11 +38,6 @@ fs::path Prepare(const fs::path& folder) {
   return fs::absolute(folder, ec).lexically_normal();
 }
 
-fs::path& Current() {
-  static fs::path folder = ".";
-  return folder;
-}
-
 }  // namespace
 
 TDataFolderSources CurrentDataFolderSources(std::optional<fs::path> commandLine) {
@@ -72,18 +67,6 @@ fs::path ResolveDataFolder(const TDataFolderSources& sources) {
   if (sources.Home)
     return Prepare(fs::path(*sources.Home) / ".local" / "share" / "vantrel");
   throw std::runtime_error("No data folder: give --data-dir DIR, or set VANTREL_HOME or HOME.");
-}
-
-void SetDataFolder(const fs::path& folder) {
-  Current() = folder;
-}
-
-const fs::path& DataFolder() {
-  return Current();
-}
-
-fs::path DataFile(std::string_view extension) {
-  return Current() / ("vantrel" + std::string(extension));
 }
 
 }  // namespace vantrel

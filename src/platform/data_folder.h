@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <string_view>
 
 namespace vantrel {
 
@@ -29,13 +28,5 @@ TDataFolderSources CurrentDataFolderSources(
 // as an absolute path. Throws std::runtime_error naming the folder when it
 // cannot be created or is not a writable folder, or when no rule gives one.
 std::filesystem::path ResolveDataFolder(const TDataFolderSources& sources);
-
-// The process-wide data folder. Set once at start, before any file is opened;
-// until then it is the current folder.
-void SetDataFolder(const std::filesystem::path& folder);
-const std::filesystem::path& DataFolder();
-
-// A data file in the data folder: DataFile(".ini") is <folder>/vantrel.ini.
-std::filesystem::path DataFile(std::string_view extension);
 
 }  // namespace vantrel

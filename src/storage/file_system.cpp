@@ -9,6 +9,7 @@
 #include "platform/ui_pump.h"
 #include "storage/file_errors.h"
 #include "storage/file_system_format.h"
+#include "text/byte_order.h"
 
 namespace vantrel {
 
@@ -96,18 +97,6 @@ void Unscramble(const std::string& key, unsigned char* data, std::size_t size) {
       first = 0;
     second = (second == 0 ? length : second) - 1;
   }
-}
-
-void PutLittleEndian(std::uint64_t value, unsigned char* out, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i)
-    out[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
-std::uint64_t GetLittleEndian(const unsigned char* in, std::size_t size) {
-  std::uint64_t value = 0;
-  for (std::size_t i = 0; i < size; ++i)
-    value |= static_cast<std::uint64_t>(in[i]) << (8 * i);
-  return value;
 }
 
 }  // namespace

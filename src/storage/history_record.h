@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/date_time.h"
+#include "text/byte_order.h"
 
 namespace vantrel {
 
@@ -33,44 +34,26 @@ inline constexpr std::size_t kHistoryRecordSize = 21;
 using THistoryArray = std::vector<THistoryRecord>;
 using THistoryRecordBytes = std::array<unsigned char, kHistoryRecordSize>;
 
-namespace history_detail {
-
-inline void PutLe(std::uint64_t value, unsigned char* out, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i)
-    out[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
-inline std::uint64_t GetLe(const unsigned char* in, std::size_t size) {
-  std::uint64_t value = 0;
-  for (std::size_t i = 0; i < size; ++i)
-    value |= static_cast<std::uint64_t>(in[i]) << (8 * i);
-  return value;
-}
-
-}  // namespace history_detail
-
 // The record's 21 bytes as stored (before the container scrambles them).
 inline THistoryRecordBytes EncodeHistoryRecord(const THistoryRecord& record) {
-  using history_detail::PutLe;
   THistoryRecordBytes bytes{};
-  PutLe(record.ItemId, bytes.data(), 4);
+  PutLittleEndian(record.ItemId, bytes.data(), 4);
   bytes[4] = record.Success ? 1 : 0;
-  PutLe(std::bit_cast<std::uint64_t>(record.Date), bytes.data() + 5, 8);
-  PutLe(static_cast<std::uint32_t>(record.ResponseTime), bytes.data() + 13, 4);
-  PutLe(static_cast<std::uint32_t>(record.ResponseCode), bytes.data() + 17, 4);
+  PutLittleEndian(std::bit_cast<std::uint64_t>(record.Date), bytes.data() + 5, 8);
+  PutLittleEndian(static_cast<std::uint32_t>(record.ResponseTime), bytes.data() + 13, 4);
+  PutLittleEndian(static_cast<std::uint32_t>(record.ResponseCode), bytes.data() + 17, 4);
   return bytes;
 }
 
 // The record stored in `bytes` (kHistoryRecordSize of them). Any non-zero
 // success byte counts as a success.
 inline THistoryRecord DecodeHistoryRecord(const unsigned char* bytes) {
-  using history_detail::GetLe;
   THistoryRecord record;
-  record.ItemId = static_cast<std::uint32_t>(GetLe(bytes, 4));
+  record.ItemId = LoadLittleEndian32(bytes);
   record.Success = bytes[4] != 0;
-  record.Date = std::bit_cast<double>(GetLe(bytes + 5, 8));
-  record.ResponseTime = static_cast<std::int32_t>(static_cast<std::uint32_t>(GetLe(bytes + 13, 4)));
-  record.ResponseCode = static_cast<std::int32_t>(static_cast<std::uint32_t>(GetLe(bytes + 17, 4)));
+  record.Date = std::bit_cast<double>(LoadLittleEndian64(bytes + 5));
+  record.ResponseTime = static_cast<std::int32_t>(LoadLittleEndian32(bytes + 13));
+  record.ResponseCode = static_cast<std::int32_t>(LoadLittleEndian32(bytes + 17));
   return record;
 }
 

@@ -11,7 +11,6 @@
 #include "platform/date_format.h"
 #include "platform/ui_pump.h"
 #include "platform/version_info.h"
-#include "storage/settings.h"
 
 namespace vantrel {
 
@@ -37,7 +36,7 @@ bool WriteAll(int fd, std::string_view text) {
 TLogFile::TLogFile(std::filesystem::path fileName, TOptions options)
     : FileName_(std::move(fileName)), Options_(std::move(options)) {
   if (!Options_.LogType)
-    Options_.LogType = [] { return GetPreferences().LogType; };
+    Options_.LogType = [] { return std::uint8_t{UnlimitedLog}; };
   if (!Options_.Now)
     Options_.Now = NowDateTime;
   if (!Options_.ReportError) {
@@ -46,7 +45,7 @@ TLogFile::TLogFile(std::filesystem::path fileName, TOptions options)
 
   std::error_code ec;
   const bool exists = std::filesystem::exists(FileName_, ec);
-  if (!exists || Options_.LogType() == TPreferences::ResetLog)
+  if (!exists || Options_.LogType() == ResetLog)
     Write({}, true);
 }
 
@@ -59,7 +58,7 @@ std::string TLogFile::FormatLine(std::string_view text) const {
 }
 
 void TLogFile::Add(std::string_view text) {
-  if (Options_.LogType() == TPreferences::NoLog)
+  if (Options_.LogType() == NoLog)
     return;
   PumpUi();
   Write(FormatLine(text) + std::string(kLineEnd), false);

@@ -12,7 +12,8 @@ namespace vantrel {
 
 // The event log: a text file that starts with the program's title and version,
 // followed by entries "[" date time "]: " text, each line ended by CR LF.
-// Whether entries are written is read from the preferences at every entry.
+// Whether entries are written is asked at every entry (the preferences may
+// change meanwhile).
 //
 // A log that cannot be written must never stop monitoring: the checks write
 // their entries before they record their results. So a failed write is handed
@@ -20,12 +21,15 @@ namespace vantrel {
 // failure after a success is reported again.
 class TLogFile {
  public:
+  // The preferences' choice of log: none, one that grows, or one emptied at
+  // every start.
+  enum TLogType : std::uint8_t { NoLog = 0, UnlimitedLog = 1, ResetLog = 2 };
   using TLogTypeSource = std::function<std::uint8_t()>;
   using TNowSource = std::function<TDateTime()>;
   using TErrorReporter = std::function<void(const std::string& message)>;
 
   struct TOptions {
-    TLogTypeSource LogType;      // default: the process-wide preferences
+    TLogTypeSource LogType;      // default: every entry is written
     TNowSource Now;              // default: the system clock
     TErrorReporter ReportError;  // default: standard error
   };

@@ -144,10 +144,10 @@ TEST_F(TControllerActions, ServiceRecordsDeleteTheHistoryOfItemsDeletedInTheServ
 TEST_F(TControllerActions, PreferencesChangedAppliesTheAutosavePeriodAndTheDetails) {
   Start();
   AddSite("a");
-  TPreferences preferences = GetPreferences();
+  TPreferences preferences = App().Settings().GetPreferences();
   preferences.AutosaveFrequency = 1;
   preferences.Fields[1] = -preferences.Fields[1];  // hides "Name"
-  SetPreferences(preferences);
+  App().Settings().SetPreferences(preferences);
   App().PreferencesChanged();
   EXPECT_EQ(App().Autosave().IntervalMs(), 60u * 1000);
   EXPECT_EQ(DetailsView.Value("Name"), "");

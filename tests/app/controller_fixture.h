@@ -190,7 +190,7 @@ class TControllerFixture : public ::testing::Test {
 class TSavedList {
  public:
   explicit TSavedList(const std::filesystem::path& folder)
-      : List_(ItemView_, (folder / "vantrel.vtd").string(), DetailsView_, Clock_),
+      : List_(ItemView_, (folder / "vantrel.vtd").string(), DetailsView_, Settings_, Clock_),
         History_(List_, (folder / "vantrel.vth").string()) {
     List_.LoadFromFile();
     History_.LoadStatistics();
@@ -210,6 +210,7 @@ class TSavedList {
   TManualClock Clock_;
   TMemoryItemView ItemView_;
   TMemoryDetailsView DetailsView_;
+  TSettings Settings_;
   TWatchList List_;
   TWatchHistory History_;
 };

@@ -77,12 +77,13 @@ class CliProcessTest : public ::testing::Test {
   // The folder's watch list and history, opened as a monitor would.
   struct TFiles {
     explicit TFiles(const TTempDir& folder)
-        : List(ItemView, (folder / "vantrel.vtd").string(), DetailsView),
+        : List(ItemView, (folder / "vantrel.vtd").string(), DetailsView, Settings),
           History(List, (folder / "vantrel.vth").string()) {
       List.LoadFromFile();
     }
     TMemoryItemView ItemView;
     TMemoryDetailsView DetailsView;
+    TSettings Settings;
     TWatchList List;
     TWatchHistory History;
   };

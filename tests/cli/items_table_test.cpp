@@ -21,7 +21,7 @@ namespace {
 
 class ItemsOutput : public ::testing::Test {
  protected:
-  ItemsOutput() : List(ItemView, "unused.vtd", DetailsView) {}
+  ItemsOutput() : List(ItemView, "unused.vtd", DetailsView, Settings) {}
 
   TWatchItem& AddItem(const std::string& name, const std::string& url, TCheckType type) {
     TWatchItem source;
@@ -45,6 +45,7 @@ class ItemsOutput : public ::testing::Test {
   test::TLocaleGuard Locale{"C"};
   TMemoryItemView ItemView;
   TMemoryDetailsView DetailsView;
+  TSettings Settings;
   TWatchList List;
 };
 

@@ -208,7 +208,7 @@ TEST_F(CheckScheduling, HandlerRecordsOnlineAndQueuesForTheWebServiceOnlyWhenItI
   item.ServiceId = 77;
   const TDateTime earlier = At(-60000);
   Handler.HandleResult(test::Result(item, true, 10, kResponseOk, earlier));
-  Preferences.ServiceStatus = true;
+  EditPreferences([](TPreferences& p) { p.ServiceStatus = true; });
   Handler.HandleResult(test::Result(item, true, 10, kResponseOk, earlier));
   EXPECT_EQ(History.PendingCount(), 2u);
   EXPECT_EQ(TempHistory.PendingCount(), 1u);

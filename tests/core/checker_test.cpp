@@ -101,9 +101,11 @@ TEST_F(Checker, RequestCarriesTheItemsCopiesTheProxyForItsUrlAndTheConnectionTes
   item.Url = "http://www.example.org:8080/a";
   item.DownloadTimeout = 7000;
   item.CheckConnection = true;
-  Options.PingStatus = true;
-  Options.Servers = "  one.test; two.test \t";
-  Options.Method = TInternetOptions::ByDownload;
+  TInternetOptions options;
+  options.PingStatus = true;
+  options.Servers = "  one.test; two.test \t";
+  options.Method = TInternetOptions::ByDownload;
+  Settings.SetInternetOptions(options);
   TCheckerContext context = Context();
   context.ChooseProxy = [&](const std::string& url) {
     return TProxyChoice{"proxy.test", url.substr(7, 15), "user", "secret"};

@@ -62,7 +62,7 @@ class TCheckingFixture : public TWatchListFixture {
   TCheckingFixture()
       : History(List, (Dir / "vantrel.vth").string()),
         TempHistory(List, (Dir / "vantrel.vtt").string()),
-        Handler(List, History, TempHistory, State, [this] { return Preferences; }),
+        Handler(List, History, TempHistory, State, Settings),
         Sink(Handler) {}
 
   // The loop goes down first, so that the scheduler can join its checkers.
@@ -79,6 +79,7 @@ class TCheckingFixture : public TWatchListFixture {
         .WatchList = &List,
         .Results = &Sink,
         .MakeRunner = Checks.Factory(),
+        .Settings = &Settings,
         .Log =
             [this](const std::string& text) {
               LogLines.push_back(text);
@@ -98,8 +99,7 @@ class TCheckingFixture : public TWatchListFixture {
                 Errors.push_back("unknown error");
               }
             },
-        .ChooseProxy = {},
-        .InternetOptions = [this] { return Options; },
+        .ChooseProxy = [](const std::string&) { return TProxyChoice{}; },
     };
   }
 
@@ -150,7 +150,6 @@ class TCheckingFixture : public TWatchListFixture {
 
   TTempDir Dir;
   TManualMainLoop Loop{Clock};
-  TInternetOptions Options;
   TWatchHistory History;
   TTempHistory TempHistory;
   TCheckingStateStub State;

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "core/response_codes.h"
+#include "core/settings.h"
 #include "core/watch_item.h"
 #include "platform/date_format.h"
 #include "platform/manual_main_loop.h"
-#include "storage/settings.h"
 #include "support/test_env.h"
 
 namespace vantrel {

@@ -118,12 +118,13 @@ class WatchListFile : protected TDataFolder, public test::TWatchListFixture {
   // The list as the next start of the program reads it from the file.
   struct TNextStart {
     explicit TNextStart(const std::string& fileName)
-        : List(ItemView, fileName, DetailsView, Clock, [] { return TPreferences(); }) {
+        : List(ItemView, fileName, DetailsView, Settings, Clock) {
       List.LoadFromFile();
     }
     TManualClock Clock;
     TMemoryItemView ItemView;
     TMemoryDetailsView DetailsView;
+    TSettings Settings;
     TWatchList List;
   };
 };

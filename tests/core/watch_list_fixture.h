@@ -3,16 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/memory_views.h"
+#include "core/settings.h"
 #include "core/watch_item.h"
 #include "core/watch_list.h"
 #include "platform/manual_main_loop.h"
 #include "storage/history_record.h"
-#include "storage/settings.h"
 
 namespace vantrel::test {
 
@@ -21,7 +22,7 @@ namespace vantrel::test {
 class TWatchListFixture : public ::testing::Test {
  protected:
   explicit TWatchListFixture(std::string fileName = "")
-      : List(ItemView, std::move(fileName), DetailsView, Clock, [this] { return Preferences; }) {
+      : List(ItemView, std::move(fileName), DetailsView, Settings, Clock) {
     List.OnAlarm = [this](TWatchItem& item) { Events.push_back("alarm " + item.Name); };
     List.OnAlarmReset = [this](TWatchItem& item) { Events.push_back("reset " + item.Name); };
   }
@@ -67,7 +68,14 @@ class TWatchListFixture : public ::testing::Test {
   TManualClock Clock;
   TMemoryItemView ItemView;
   TMemoryDetailsView DetailsView;
-  TPreferences Preferences;
+  // Changes the preferences the list reads.
+  void EditPreferences(const std::function<void(TPreferences&)>& edit) {
+    TPreferences preferences = Settings.GetPreferences();
+    edit(preferences);
+    Settings.SetPreferences(preferences);
+  }
+
+  TSettings Settings;
   TWatchList List;
   std::vector<std::string> Events;
 };

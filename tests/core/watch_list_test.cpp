@@ -221,9 +221,11 @@ TServerItem ServiceRecord(std::int32_t serviceId, std::int32_t state, const std:
 
 TEST_F(WatchList, ServiceRecordAddsUpdatesOrDeletesItsItem) {
   TWatchItem& local = Add("local");
-  Preferences.DefaultFrequency = 900;
-  Preferences.DefaultTriggerCount = 5;
-  Preferences.DefaultCheckConnection = true;
+  EditPreferences([](TPreferences& p) {
+    p.DefaultFrequency = 900;
+    p.DefaultTriggerCount = 5;
+    p.DefaultCheckConnection = true;
+  });
   List.SetModified(false);
   List.ApplyServiceRecord(ServiceRecord(31, 0, "blog"));
   List.ApplyServiceRecord(ServiceRecord(32, 0, "shop"));
@@ -261,7 +263,7 @@ TEST_F(WatchList, NameViewDetailsTheSelectedRowWithTheShownFields) {
   EXPECT_EQ(ItemView.Row(RowOf(a)).Caption, "jdoe_shop");
   EXPECT_EQ(DetailsView.Value("Name"), "b");
   SelectOnly({RowOf(a)});
-  Preferences.Fields[0] = -kPropertyStatus;
+  EditPreferences([](TPreferences& p) { p.Fields[0] = -kPropertyStatus; });
   List.ShowDetails(RowOf(a));
   EXPECT_EQ(DetailsView.Value("Name"), "Jane Doe_shop");
   EXPECT_EQ(DetailsView.Rows().size(), 20u);
@@ -274,10 +276,12 @@ TEST_F(WatchList, NameViewDetailsTheSelectedRowWithTheShownFields) {
 TEST_F(WatchList, TableViewShowsTheShownFieldsInTheirOrder) {
   TWatchItem& a = Add("a");
   a.Url = "a.example.org";
-  Preferences.Fields = DefaultFieldList();
-  Preferences.Fields[0] = kPropertyUrl;
-  Preferences.Fields[1] = kPropertyName;
-  Preferences.Fields[2] = -kPropertyStatus;  // hidden
+  EditPreferences([](TPreferences& p) {
+    p.Fields = DefaultFieldList();
+    p.Fields[0] = kPropertyUrl;
+    p.Fields[1] = kPropertyName;
+    p.Fields[2] = -kPropertyStatus;  // hidden
+  });
   List.SetTableView(true);
   List.SetupColumns();
   ASSERT_EQ(ItemView.Columns().size(), 20u);

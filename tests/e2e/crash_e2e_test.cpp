@@ -40,7 +40,8 @@ constexpr int kSlowPages = 40;
 void AddPages(const std::filesystem::path& file, const std::string& url, int count) {
   TMemoryItemView view;
   TMemoryDetailsView details;
-  TWatchList list(view, file.string(), details);
+  const TSettings settings;
+  TWatchList list(view, file.string(), details, settings);
   list.LoadFromFile();
   for (int i = 0; i < count; ++i) {
     TWatchItem item;

@@ -17,8 +17,6 @@ TEST(DataFolder, FirstUsableSourceWinsAndIsCreated) {
   EXPECT_TRUE(fs::is_directory(dir / "cli" / "nested"));
   sources.CommandLine.reset();
   EXPECT_EQ(ResolveDataFolder(sources), dir / "env");
-  SetDataFolder(dir / "env");
-  EXPECT_EQ(DataFile(".vth"), dir / "env" / "vantrel.vth");  // every data file shares one name
   sources.VantrelHome.reset();
   EXPECT_EQ(ResolveDataFolder(sources), dir.Path());  // a writable program folder
   sources.ProgramFolder = dir / "missing-program-folder";

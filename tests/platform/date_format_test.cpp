@@ -1,8 +1,10 @@
 #include "platform/date_format.h"
+#include "platform/mail_date.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <utility>
 
 #include "support/test_env.h"
 
@@ -35,6 +37,25 @@ TEST_F(DateFormatTest, NonsenseValuesFromADamagedFileStillFormat) {
   EXPECT_FALSE(ShortDateText(std::numeric_limits<double>::quiet_NaN()).empty());
   EXPECT_FALSE(TimeStampText(1e300).empty());
   EXPECT_EQ(TimeStampText(-1.25), "12/29/99 06:00:00");
+}
+
+TEST(Rfc822DateTime, ZoneOffsetAndEnglishNames) {
+  {
+    test::TTimeZoneGuard zone("EST5");
+    EXPECT_EQ(Rfc822DateTime(EncodeDateTime(2026, 12, 5, 9, 7, 3)),
+              "Sat, 5 Dec 2026 09:07:03 -0500");
+  }
+  test::TTimeZoneGuard zone("UTC0");
+  EXPECT_EQ(Rfc822DateTime(EncodeDateTime(2024, 2, 29, 23, 59, 59)),
+            "Thu, 29 Feb 2024 23:59:59 +0000");
+}
+
+TEST(TimeZone, SignAndHalfHourOffsets) {
+  for (const auto& [zone, offset] : {std::pair{"UTC0", "+0000"}, std::pair{"IST-5:30", "+0530"},
+                                     std::pair{"NST3:30", "-0330"}}) {
+    test::TTimeZoneGuard guard(zone);
+    EXPECT_EQ(TimeZone(), offset) << zone;
+  }
 }
 
 }  // namespace

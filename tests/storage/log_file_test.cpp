@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "storage/settings.h"
 #include "support/test_env.h"
 #include "support/test_files.h"
 
@@ -26,7 +25,7 @@ class LogFileTest : public ::testing::Test {
   test::TLocaleGuard locale_{"C"};  // short date %m/%d/%y, long time %H:%M:%S
   test::TTempDir dir_;
   std::filesystem::path path_ = dir_ / "vantrel.log";
-  std::uint8_t logType_ = TPreferences::UnlimitedLog;
+  std::uint8_t logType_ = TLogFile::UnlimitedLog;
   std::vector<std::string> reports_;
   const std::string title_ = TLogFile::TitleLine() + "\r\n";
   const std::string stamp_ = "[12/05/26 09:07:03]: ";
@@ -40,9 +39,9 @@ TEST_F(LogFileTest, LogTypeDecidesWhatHappensToTheOldEntries) {
     std::uint8_t Type;
     bool Existing;
     std::string Expected;
-  } cases[] = {{TPreferences::NoLog, false, title_},  // a missing log is still created
-               {TPreferences::ResetLog, true, title_ + stamp_ + "new\r\n"},
-               {TPreferences::UnlimitedLog, true, old + stamp_ + "new\r\n"}};
+  } cases[] = {{TLogFile::NoLog, false, title_},  // a missing log is still created
+               {TLogFile::ResetLog, true, title_ + stamp_ + "new\r\n"},
+               {TLogFile::UnlimitedLog, true, old + stamp_ + "new\r\n"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(int{c.Type});
     std::filesystem::remove(path_);
@@ -58,9 +57,9 @@ TEST_F(LogFileTest, LogTypeDecidesWhatHappensToTheOldEntries) {
 TEST_F(LogFileTest, LogTypeIsReadAtEveryEntryAndADeletedLogStartsAgainWithItsTitle) {
   TLogFile log = MakeLog();
   log.Add("one");
-  logType_ = TPreferences::NoLog;
+  logType_ = TLogFile::NoLog;
   log.Add("dropped");
-  logType_ = TPreferences::UnlimitedLog;
+  logType_ = TLogFile::UnlimitedLog;
   log.Add("two");
   EXPECT_EQ(ReadFileBytes(path_), title_ + stamp_ + "one\r\n" + stamp_ + "two\r\n");
   std::filesystem::remove(path_);
@@ -87,7 +86,7 @@ TEST_F(LogFileTest, FailedWritesAreReportedOnceAndNeverThrow) {
   log.Add("lost 3");
   EXPECT_EQ(reports_.size(), 2u);
 
-  TLogFile full("/dev/full", {[] { return TPreferences::UnlimitedLog; }, NowDateTime,
+  TLogFile full("/dev/full", {[] { return TLogFile::UnlimitedLog; }, NowDateTime,
                               [this](const std::string& m) { reports_.push_back(m); }});
   EXPECT_NO_THROW(full.Add("entry"));
   ASSERT_EQ(reports_.size(), 3u);

@@ -1,4 +1,4 @@
-#include "net/codings.h"
+#include "text/codings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "net/text_utils.h"
+#include "text/text_utils.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,6 @@
 #include <tuple>
 #include <utility>
 #include <vector>
-
-#include "support/test_env.h"
 
 namespace vantrel {
 namespace {
@@ -91,25 +89,6 @@ TEST(ParseURL, PartsDefaultsAndLiterals) {
     EXPECT_EQ((std::vector<std::string>{row[0], p.Protocol, p.User, p.Password, p.Host, p.Port,
                                         p.Path, p.Parameters, p.RequestTarget}),
               row);
-  }
-}
-
-TEST(Rfc822DateTime, ZoneOffsetAndEnglishNames) {
-  {
-    test::TTimeZoneGuard zone("EST5");
-    EXPECT_EQ(Rfc822DateTime(EncodeDateTime(2026, 12, 5, 9, 7, 3)),
-              "Sat, 5 Dec 2026 09:07:03 -0500");
-  }
-  test::TTimeZoneGuard zone("UTC0");
-  EXPECT_EQ(Rfc822DateTime(EncodeDateTime(2024, 2, 29, 23, 59, 59)),
-            "Thu, 29 Feb 2024 23:59:59 +0000");
-}
-
-TEST(TimeZone, SignAndHalfHourOffsets) {
-  for (const auto& [zone, offset] : {std::pair{"UTC0", "+0000"}, std::pair{"IST-5:30", "+0530"},
-                                     std::pair{"NST3:30", "-0330"}}) {
-    test::TTimeZoneGuard guard(zone);
-    EXPECT_EQ(TimeZone(), offset) << zone;
   }
 }
 

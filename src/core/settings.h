@@ -3,9 +3,11 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <string>
 
 #include "net/internet_options.h"
+#include "storage/log_file.h"
 
 namespace vantrel {
 
@@ -52,7 +54,11 @@ bool IsValidFieldList(const TFieldList& fields);
 // The user's preferences. The member values are the defaults. Texts marked
 // "short" hold at most kShortTextLength characters; longer ones are cut on load.
 struct TPreferences {
-  enum TLogType : std::uint8_t { NoLog = 0, UnlimitedLog = 1, ResetLog = 2 };
+  enum TLogType : std::uint8_t {
+    NoLog = TLogFile::NoLog,
+    UnlimitedLog = TLogFile::UnlimitedLog,
+    ResetLog = TLogFile::ResetLog
+  };
 
   bool IconInSystray = true;
   bool MinimizeToSystray = true;
@@ -122,12 +128,6 @@ class TKeptWindowState : public TWindowStateStore {
   TWindowState State_;
 };
 
-// The process-wide records: callers get copies and replace them whole.
-TPreferences GetPreferences();
-void SetPreferences(const TPreferences& preferences);
-TInternetOptions GetInternetOptions();
-void SetInternetOptions(const TInternetOptions& options);
-
 // Fills `preferences` with the defaults. The mail identity has no system
 // source here, so it stays empty.
 void SetDefaultPreferences(TPreferences& preferences);
@@ -135,15 +135,37 @@ void SetDefaultPreferences(TPreferences& preferences);
 void SetDefaultMailIdentity(TPreferences& preferences);
 void SetDefaultInternetOptions(TInternetOptions& options);
 
-// Reads the window state, the preferences and the Internet options from the
-// INI file, each key with the current value as its default, and makes the
-// results the process-wide records. A missing file leaves everything as it is.
-// Throws EInOutError when the file exists but cannot be read.
-void LoadSettings(const std::filesystem::path& iniFile, TWindowStateStore& window);
+// The preferences and the Internet options of one monitor or one command:
+// owned by the controller (or the command) and handed to whoever reads them.
+// The records are read as copies and replaced whole; a worker thread takes its
+// copy in one call, so it never sees half a replacement.
+class TSettings {
+ public:
+  // The built-in values.
+  TSettings();
+  TSettings(const TSettings&) = delete;
+  TSettings& operator=(const TSettings&) = delete;
 
-// Writes every key of the three groups; keys the program does not know stay in
-// the file. The file is replaced atomically and readable by its owner only,
-// because it holds passwords. Throws EInOutError.
-void SaveSettings(const std::filesystem::path& iniFile, const TWindowStateStore& window);
+  TPreferences GetPreferences() const;
+  void SetPreferences(const TPreferences& preferences);
+  TInternetOptions GetInternetOptions() const;
+  void SetInternetOptions(const TInternetOptions& options);
+
+  // Reads the window state, the preferences and the Internet options from the
+  // INI file, each key with the current value as its default. A missing file
+  // leaves everything as it is. Throws EInOutError when the file exists but
+  // cannot be read.
+  void Load(const std::filesystem::path& iniFile, TWindowStateStore& window);
+
+  // Writes every key of the three groups; keys the program does not know stay
+  // in the file. The file is replaced atomically and readable by its owner
+  // only, because it holds passwords. Throws EInOutError.
+  void Save(const std::filesystem::path& iniFile, const TWindowStateStore& window) const;
+
+ private:
+  mutable std::mutex Lock_;
+  TPreferences Preferences_;
+  TInternetOptions InternetOptions_;
+};
 
 }  // namespace vantrel

@@ -1,9 +1,11 @@
-#include "net/codings.h"
+#include "text/codings.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
+
+#include "text/byte_order.h"
 
 namespace vantrel {
 
@@ -83,11 +85,6 @@ constexpr std::array<int, 16> kMD5Shifts = {7, 12, 17, 22, 5, 9,  14, 20,
 
 constexpr std::size_t kMD5BlockSize = 64;
 
-std::uint32_t LoadLittleEndian(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 class TMD5Context {
  public:
   void Update(std::string_view data);
@@ -135,7 +132,7 @@ std::string TMD5Context::Final() {
 void TMD5Context::Transform(const unsigned char* block) {
   std::array<std::uint32_t, 16> words{};
   for (std::size_t i = 0; i < 16; ++i)
-    words[i] = LoadLittleEndian(block + 4 * i);
+    words[i] = LoadLittleEndian32(block + 4 * i);
   std::uint32_t a = State_[0], b = State_[1], c = State_[2], d = State_[3];
   for (std::size_t i = 0; i < 64; ++i) {
     std::uint32_t f = 0;

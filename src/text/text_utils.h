@@ -1,17 +1,15 @@
 #pragma once
 
 // Text helpers shared by the protocol code: splitting on delimiters, line-end
-// search, address literal tests, URL parsing, the mail date and small string
-// tools. Texts are 8-bit byte strings; positions are 1-based with 0 meaning
-// "not found". Nothing keeps state, so any thread may call them.
+// search, address literal tests, URL parsing and small string tools. Texts are
+// 8-bit byte strings; positions are 1-based with 0 meaning "not found".
+// Nothing keeps state, so any thread may call them.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "platform/date_time.h"
 
 namespace vantrel {
 
@@ -64,14 +62,6 @@ struct TUrlParts {
 // https, 21 for ftp and 80 otherwise (also when nothing follows the port
 // ":"); an empty host becomes "localhost".
 TUrlParts ParseURL(std::string_view url);
-
-// The mail "Date" form, e.g. "Sat, 5 Dec 2026 09:07:03 -0500". The offset is
-// TimeZone(), that of the current moment, not of `value`.
-std::string Rfc822DateTime(TDateTime value);
-
-// The local offset from UTC at the current moment as "+hhmm" or "-hhmm", east
-// positive ("+0000" for UTC).
-std::string TimeZone();
 
 // Milliseconds from tick `earlier` to tick `later` of the 32-bit millisecond
 // counter, correct across one wrap of the counter. When both are in the same

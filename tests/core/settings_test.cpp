@@ -1,4 +1,4 @@
-#include "storage/settings.h"
+#include "core/settings.h"
 
 #include <sys/stat.h>
 
@@ -16,16 +16,8 @@ using test::WriteFileBytes;
 // Every test starts from the built-in defaults, as the program does at start.
 class SettingsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    TPreferences p;
-    SetDefaultPreferences(p);
-    SetPreferences(p);
-    TInternetOptions o;
-    SetDefaultInternetOptions(o);
-    SetInternetOptions(o);
-  }
-
   test::TTempDir dir_;
+  TSettings settings_;
   std::filesystem::path ini_ = dir_ / "vantrel.ini";
   TKeptWindowState window_;
 };
@@ -37,7 +29,7 @@ TEST_F(SettingsTest, DefaultsAreSavedByteForByteAtomicallyForTheOwnerOnly) {
   WriteFileBytes(ini_, "; hand-written note\r\n[Plugins]\r\nColor=blue\r\n");
   ::chmod(ini_.c_str(), 0644);
   window_.SetWindowState({false, 10, 20, 640, 480, true, true, false, 250, 120, 100, 300});
-  SaveSettings(ini_, window_);
+  settings_.Save(ini_, window_);
 
   std::string fields;
   for (int i = 0; i < 21; ++i)
@@ -72,7 +64,7 @@ TEST_F(SettingsTest, DefaultsAreSavedByteForByteAtomicallyForTheOwnerOnly) {
 }
 
 TEST_F(SettingsTest, EverySettingSurvivesASaveAndLoad) {
-  TPreferences p = GetPreferences();
+  TPreferences p = settings_.GetPreferences();
   p.StartMinimized = true;
   p.AutosaveFrequency = 5;
   p.LogType = TPreferences::ResetLog;
@@ -84,36 +76,36 @@ TEST_F(SettingsTest, EverySettingSurvivesASaveAndLoad) {
   p.Header = std::string(1000, 'h') + "\r\n<b>x</b>";
   p.Fields[2] = -3;
   p.ServiceFrequency = 60;
-  SetPreferences(p);
-  TInternetOptions o = GetInternetOptions();
+  settings_.SetPreferences(p);
+  TInternetOptions o = settings_.GetInternetOptions();
   o.ActiveStatus = true;
   o.Address = "proxy.local";
   o.Port = 3128;
   o.Exceptions = "intranet; printer";
   o.Method = TInternetOptions::ByDownload;
-  SetInternetOptions(o);
+  settings_.SetInternetOptions(o);
   TWindowState w;
   w.TableView = true;
   w.Separator = 333;
   window_.SetWindowState(w);
 
-  SaveSettings(ini_, window_);
-  SetUp();  // back to defaults in memory
+  settings_.Save(ini_, window_);
+  TSettings fresh;
   TKeptWindowState loaded;
-  LoadSettings(ini_, loaded);
+  fresh.Load(ini_, loaded);
 
-  EXPECT_EQ(GetPreferences(), p);
-  EXPECT_EQ(GetInternetOptions(), o);
+  EXPECT_EQ(fresh.GetPreferences(), p);
+  EXPECT_EQ(fresh.GetInternetOptions(), o);
   EXPECT_EQ(loaded.GetWindowState(), w);
 }
 
 TEST_F(SettingsTest, MaximizedWindowSavesNoBoundsAndIgnoresOldOnes) {
   WriteFileBytes(ini_, "[Window]\r\nState=1\r\nTop=5\r\nLeft=6\r\nWidth=7\r\nHeight=8\r\n");
   window_.SetWindowState({.Top = 100});
-  LoadSettings(ini_, window_);
+  settings_.Load(ini_, window_);
   EXPECT_TRUE(window_.GetWindowState().Maximized);
   EXPECT_EQ(window_.GetWindowState().Top, 100);
-  SaveSettings(dir_ / "fresh.ini", window_);
+  settings_.Save(dir_ / "fresh.ini", window_);
   EXPECT_NE(ReadFileBytes(dir_ / "fresh.ini").find("[Window]\r\nState=1\r\n\r\n[ToolBar]"),
             std::string::npos);
 }
@@ -132,8 +124,8 @@ TEST_F(SettingsTest, GarbageOutOfRangeAndTooLongValuesKeepTheDefaultsOrAreCut) {
                  "[Message]\nSubject=" +
                      subject + "\nSignature=" + subject +
                      "\n[Mail]\nUsername=" + std::string(1 << 20, 'u') + "\n");
-  LoadSettings(ini_, window_);
-  const TPreferences p = GetPreferences();
+  settings_.Load(ini_, window_);
+  const TPreferences p = settings_.GetPreferences();
   EXPECT_EQ(p.AutosaveFrequency, 15);
   EXPECT_EQ(p.LogType, TPreferences::NoLog);
   EXPECT_TRUE(p.Autosave);  // "yes" is no number: the default stays
@@ -141,8 +133,8 @@ TEST_F(SettingsTest, GarbageOutOfRangeAndTooLongValuesKeepTheDefaultsOrAreCut) {
   EXPECT_EQ(p.DefaultTriggerCount, 2);
   EXPECT_EQ(p.DefaultFrequency, 1800);
   EXPECT_EQ(p.Fields, DefaultFieldList());  // a field named twice would break the views
-  EXPECT_EQ(GetInternetOptions().Port, 0);
-  EXPECT_EQ(GetInternetOptions().Method, TInternetOptions::ByPing);
+  EXPECT_EQ(settings_.GetInternetOptions().Port, 0);
+  EXPECT_EQ(settings_.GetInternetOptions().Method, TInternetOptions::ByPing);
   EXPECT_EQ(window_.GetWindowState().Separator, 200);
   EXPECT_EQ(p.Username, std::string(255, 'u'));
   EXPECT_EQ(p.Subject, std::string(255, 's'));    // cut after decoding
@@ -151,7 +143,7 @@ TEST_F(SettingsTest, GarbageOutOfRangeAndTooLongValuesKeepTheDefaultsOrAreCut) {
 
 TEST_F(SettingsTest, UnreadableFileIsAnErrorNotSilentDefaults) {
   std::filesystem::create_directory(ini_);  // reading a folder fails with EISDIR
-  EXPECT_THROW(LoadSettings(ini_, window_), EInOutError);
+  EXPECT_THROW(settings_.Load(ini_, window_), EInOutError);
 }
 
 }  // namespace

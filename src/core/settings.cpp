@@ -1,29 +1,16 @@
-#include "storage/settings.h"
+#include "core/settings.h"
 
 #include <sys/stat.h>
 
 #include <cstdlib>
 #include <limits>
-#include <mutex>
 
-#include "net/codings.h"
 #include "storage/ini_file.h"
+#include "text/codings.h"
 
 namespace vantrel {
 
 namespace {
-
-// The records are replaced on the main thread, but worker threads take copies
-// too; a lock keeps a copy from ever seeing half a replacement.
-std::mutex settingsLock;
-TPreferences& CurrentPreferences() {
-  static TPreferences preferences;
-  return preferences;
-}
-TInternetOptions& CurrentInternetOptions() {
-  static TInternetOptions options;
-  return options;
-}
 
 constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
@@ -223,26 +210,6 @@ bool IsValidFieldList(const TFieldList& fields) {
   return true;
 }
 
-TPreferences GetPreferences() {
-  std::lock_guard lock(settingsLock);
-  return CurrentPreferences();
-}
-
-void SetPreferences(const TPreferences& preferences) {
-  std::lock_guard lock(settingsLock);
-  CurrentPreferences() = preferences;
-}
-
-TInternetOptions GetInternetOptions() {
-  std::lock_guard lock(settingsLock);
-  return CurrentInternetOptions();
-}
-
-void SetInternetOptions(const TInternetOptions& options) {
-  std::lock_guard lock(settingsLock);
-  CurrentInternetOptions() = options;
-}
-
 void SetDefaultPreferences(TPreferences& preferences) {
   preferences = TPreferences{};
   SetDefaultMailIdentity(preferences);
@@ -262,14 +229,39 @@ void SetDefaultInternetOptions(TInternetOptions& options) {
   options = TInternetOptions{};
 }
 
-void LoadSettings(const std::filesystem::path& iniFile, TWindowStateStore& window) {
+TSettings::TSettings() {
+  SetDefaultPreferences(Preferences_);
+  SetDefaultInternetOptions(InternetOptions_);
+}
+
+TPreferences TSettings::GetPreferences() const {
+  std::lock_guard lock(Lock_);
+  return Preferences_;
+}
+
+void TSettings::SetPreferences(const TPreferences& preferences) {
+  std::lock_guard lock(Lock_);
+  Preferences_ = preferences;
+}
+
+TInternetOptions TSettings::GetInternetOptions() const {
+  std::lock_guard lock(Lock_);
+  return InternetOptions_;
+}
+
+void TSettings::SetInternetOptions(const TInternetOptions& options) {
+  std::lock_guard lock(Lock_);
+  InternetOptions_ = options;
+}
+
+void TSettings::Load(const std::filesystem::path& iniFile, TWindowStateStore& window) {
   const TIniFile ini = TIniFile::Load(iniFile);
   LoadWindowState(ini, window);
   SetPreferences(LoadPreferences(ini, GetPreferences()));
   SetInternetOptions(LoadInternetOptions(ini, GetInternetOptions()));
 }
 
-void SaveSettings(const std::filesystem::path& iniFile, const TWindowStateStore& window) {
+void TSettings::Save(const std::filesystem::path& iniFile, const TWindowStateStore& window) const {
   TIniFile ini = TIniFile::Load(iniFile);
   SaveAll(ini, window.GetWindowState(), GetPreferences(), GetInternetOptions());
   ini.Save(S_IRUSR | S_IWUSR);
