@@ -4,15 +4,18 @@
 JOBS ?= $(shell nproc)
 DATA_DIR ?= $(CURDIR)/data
 
-.PHONY: run test deps build build-asan unit-asan format clean
+.PHONY: run test deps build build-asan unit-asan format format-check build-tsan e2e-tsan clean
 
 # The headless monitor on the checkout's data folder, until Ctrl+C.
 run: deps build
 	./build/default/src/cli/vantrel-cli --data-dir "$(DATA_DIR)" run
 
-test: deps build
+# Every test of the default build, the unit tests again under the sanitizers,
+# and the end-to-end tests once more against a ThreadSanitizer vantrel-cli.
+test: deps format-check build
 	ctest --preset default -j $(JOBS)
 	$(MAKE) unit-asan
+	$(MAKE) e2e-tsan
 
 deps:
 	./scripts/install-deps.sh
@@ -30,6 +33,21 @@ unit-asan: build-asan
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+format-check:
+	./scripts/check-format
+
+build-tsan:
+	cmake --preset tsan >/dev/null
+	cmake --build --preset tsan -j $(JOBS) --target vantrel-cli
+
+# The end-to-end tests of the default build drive the ThreadSanitizer program.
+# The kill -9 rounds are left out: they test what reaches the disk, not
+# threads, and their timing assumes a program at full speed.
+e2e-tsan: build-tsan
+	VANTREL_CLI=$(CURDIR)/build/tsan/src/cli/vantrel-cli \
+	  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  ctest --preset default -L e2e -E KillNine
 
 clean:
 	rm -rf build
