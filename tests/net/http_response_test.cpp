@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "net/http_chunks.h"
@@ -109,16 +110,25 @@ TEST_P(HttpResponse, InterimAnswerToExpectContinueIsDroppedBeforeTheFinalOne) {
   EXPECT_EQ(reader.Body(), "ok");
 }
 
-TEST(HttpResponseReader, LaterOfLengthAndChunkedDecidesTheBodyModeAndTheStatusIsAfterABlank) {
+TEST(HttpResponseReader, LaterOfLengthAndChunkedDecidesTheBodyMode) {
   THttpResponseReader chunkedLast({});
   chunkedLast.Feed("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: Chunked\r\n\r\n");
   EXPECT_EQ(chunkedLast.BodyMode(), THttpBodyMode::Chunked);
   THttpResponseReader lengthLast({});
   lengthLast.Feed("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\n");
   EXPECT_EQ(lengthLast.BodyMode(), THttpBodyMode::ByLength);
-  EXPECT_EQ(HttpReasonOf("HTTP/1.1 404 Not Found"), "Not Found");
-  EXPECT_EQ(HttpStatusCodeOf("HTTP/1.1 2xx Fine"), 0);
-  EXPECT_EQ(HttpStatusCodeOf("HTTP/1.1"), 0);
+}
+
+TEST(HttpStatusLine, CodeAndReasonAreTheTrimmedWordsAfterTheFirstBlank) {
+  for (const auto& [line, code, reason] : {std::tuple{"HTTP/1.1 404 Not Found", 404, "Not Found"},
+                                           {"HTTP/1.0  200  OK", 200, "OK"},
+                                           {"HTTP/1.0 200 OK ", 200, "OK"},
+                                           {"HTTP/1.0 200", 200, ""},
+                                           {"HTTP/1.1 2xx Fine", 0, "Fine"},
+                                           {"HTTP/1.1", 0, ""}}) {
+    EXPECT_EQ(HttpStatusCodeOf(line), code) << line;
+    EXPECT_EQ(HttpReasonOf(line), reason) << line;
+  }
 }
 
 TEST(HttpResponseReader, OverlongLineOrEndlessHeaderLinesEndAtTheirLimits) {
