@@ -227,20 +227,20 @@ TEST(HttpBody, NoBodyIsWaitedForAfter204OrHead) {
   }
 }
 
-TEST(HttpCookies, LaterValueWinsIsSentBackAndAnEmptyValueRemovesIt) {
+TEST(HttpCookies, LaterValueWinsEmptyValueRemovesItAndABareNameIsItsOwnValue) {
   std::atomic<int> round{0};
   TRecordingServer server([&round](TPeerConnection& c) {
     c.Send(++round == 1 ? "HTTP/1.0 200 OK\r\nSet-Cookie: id=1; Path=/\r\nSET-COOKIE: other=x\r\n"
-                          "Set-Cookie: id = 2 ; HttpOnly\r\n\r\n"
+                          "Set-Cookie: id = 2 ; HttpOnly\r\nSet-Cookie: bare\r\n\r\n"
                         : "HTTP/1.0 200 OK\r\nSet-Cookie: other=; Max-Age=0\r\n\r\n");
   });
   TxxHttp http;
   ASSERT_TRUE(http.Request("GET", server.Url()));
-  EXPECT_EQ(http.Cookies, (std::vector<std::string>{"id=2", "other=x"}));
+  EXPECT_EQ(http.Cookies, (std::vector<std::string>{"id=2", "other=x", "bare=bare"}));
   http.Reset();
   ASSERT_TRUE(http.Request("GET", server.Url()));
   EXPECT_NE(server.Request(1).find("\r\nCookie: other=x\r\nCookie: id=2\r\n"), std::string::npos);
-  EXPECT_EQ(http.Cookies, std::vector<std::string>{"id=2"});
+  EXPECT_EQ(http.Cookies, (std::vector<std::string>{"id=2", "bare=bare"}));
 }
 
 TEST(HttpConnection, Version11ReusesTheConnectionUntilTheServerClosesIt) {
