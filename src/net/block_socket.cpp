@@ -13,16 +13,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <thread>
 #include <utility>
-
-#include "text/text_utils.h"
 
 namespace vantrel {
 
 namespace {
-
-constexpr auto npos = std::string::npos;
 
 // Ports of the services the checks name, for systems without a services
 // database (minimal container images lack /etc/services).
@@ -113,8 +110,7 @@ void TxxBlockSocket::Abort() {
 
 void TxxBlockSocket::ClearReadState() {
   PendingData_.clear();
-  SkipNextCR_ = false;
-  SkipNextLF_ = false;
+  AnyEndLines_.Reset();
 }
 
 // ---- Resolution ----
@@ -670,58 +666,28 @@ std::string TxxBlockSocket::ReadUntil(std::int32_t timeout, std::string_view ter
   LastError_ = 0;
   if (terminator.empty())
     return {};
-  const bool anyEnd = AcceptAnyLineEnd && terminator == "\r\n";
-  std::string text;
-  std::size_t searchFrom = 0;  // no line end starts before this position
-  std::size_t lineLength = npos;
-  std::size_t endLength = 0;
-  bool atStart = true;
+  std::optional<TLineSplitter> exact;
+  TLineSplitter& lines = AcceptAnyLineEnd && terminator == "\r\n"
+                             ? AnyEndLines_
+                             : exact.emplace(terminator, kMaxLineLength);
+  std::string line;
   for (;;) {
-    text += ReadChunk(timeout);
+    const std::string chunk = ReadChunk(timeout);
     if (LastError_ != 0)
       break;
-    if (text.empty())
-      continue;
-    if (anyEnd) {
-      if (atStart) {
-        // The lone CR (LF) that ended the previous line may be half of a pair.
-        if ((SkipNextLF_ && text.front() == '\n') || (SkipNextCR_ && text.front() == '\r'))
-          text.erase(0, 1);
-        SkipNextLF_ = false;
-        SkipNextCR_ = false;
-        atStart = false;
-      }
-      std::string end;
-      const std::size_t at = PosCRLF(std::string_view(text).substr(searchFrom), end);
-      if (at > 0) {
-        lineLength = searchFrom + at - 1;
-        endLength = end.size();
-        SkipNextLF_ = end == "\r";
-        SkipNextCR_ = end == "\n";
-      } else {
-        searchFrom = text.size();
-      }
-    } else {
-      const std::size_t at = text.find(terminator, searchFrom);
-      if (at != npos) {
-        lineLength = at;
-        endLength = terminator.size();
-      } else if (text.size() >= terminator.size()) {
-        searchFrom = text.size() - terminator.size() + 1;
-      }
+    std::string_view input(chunk);
+    if (lines.Next(input, line)) {
+      PendingData_ = input;
+      return line;
     }
-    if (lineLength != npos || text.size() > kMaxLineLength + terminator.size())
-      break;
+    if (lines.TooLong()) {
+      LastError_ = kSockMessageTooLong;
+      PendingData_ = lines.TakeHeld().append(input);
+      return {};
+    }
   }
-  if (LastError_ == 0 && (lineLength == npos || lineLength > kMaxLineLength))
-    LastError_ = kSockMessageTooLong;
-  if (LastError_ != 0) {
-    PendingData_ = std::move(text);
-    return {};
-  }
-  PendingData_ = text.substr(lineLength + endLength);
-  text.resize(lineLength);
-  return text;
+  PendingData_ = lines.TakeHeld();
+  return {};
 }
 
 std::string TxxBlockSocket::ReadLine(std::int32_t timeout) {

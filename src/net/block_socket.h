@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "net/line_splitter.h"
 #include "net/socket_errors.h"
 
 namespace vantrel {
@@ -54,10 +55,6 @@ inline constexpr std::int32_t kDefaultSocketTimeout = 30000;
 
 // Most bytes one ReadChunk takes from the system, whatever it says is waiting.
 inline constexpr std::size_t kMaxChunkLength = 256 * 1024;
-
-// Longest line ReadUntil/ReadLine accepts; a longer one fails with
-// kSockMessageTooLong instead of growing without bound.
-inline constexpr std::size_t kMaxLineLength = 256 * 1024;
 
 class TxxBlockSocket {
  public:
@@ -100,7 +97,8 @@ class TxxBlockSocket {
   // ReadUntil(timeout, CR LF); empty on error.
   virtual std::string ReadLine(std::int32_t timeout);
   // The text before the next `terminator`, which is consumed; what follows
-  // stays pending. On error returns empty and keeps what arrived pending.
+  // stays pending. On error returns empty and keeps what arrived pending; a
+  // line longer than kMaxLineLength fails with kSockMessageTooLong.
   virtual std::string ReadUntil(std::int32_t timeout, std::string_view terminator);
   // The pending data, or what the system holds (waiting up to `timeout` for
   // some): the basic receive under all other reads.
@@ -158,8 +156,8 @@ class TxxBlockSocket {
   const std::string& PendingData() const { return PendingData_; }
   // The last line ended in a lone CR (LF): one LF (CR) at the start of the next
   // data is dropped.
-  bool SkipNextLF() const { return SkipNextLF_; }
-  bool SkipNextCR() const { return SkipNextCR_; }
+  bool SkipNextLF() const { return AnyEndLines_.Swallows() == '\n'; }
+  bool SkipNextCR() const { return AnyEndLines_.Swallows() == '\r'; }
   // Options waiting for the handle, oldest first.
   const std::vector<TxxSocketOption>& PendingOptions() const { return PendingOptions_; }
 
@@ -200,8 +198,9 @@ class TxxBlockSocket {
   TxxSockAddr LocalAddr_;
   TxxSockAddr RemoteAddr_;
   std::string PendingData_;
-  bool SkipNextLF_ = false;
-  bool SkipNextCR_ = false;
+  // The lines of AcceptAnyLineEnd reads; it holds no bytes between reads, only
+  // the half line end that the next read may begin with.
+  TLineSplitter AnyEndLines_;
   bool UsesIPv6_ = false;
   std::vector<TxxSocketOption> PendingOptions_;
   int Handle_ = -1;

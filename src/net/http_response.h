@@ -105,7 +105,7 @@ class THttpResponseReader {
 
   TOptions Options_;
   TState State_;
-  THttpLineSplitter Lines_;
+  TLineSplitter Lines_;
   THttpChunkDecoder Chunks_;
   THttpBody Body_;
   std::vector<std::string> Headers_;
