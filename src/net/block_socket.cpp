@@ -1,7 +1,5 @@
 #include "net/block_socket.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
@@ -9,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -18,73 +15,6 @@
 #include <utility>
 
 namespace vantrel {
-
-namespace {
-
-// Ports of the services the checks name, for systems without a services
-// database (minimal container images lack /etc/services).
-constexpr std::pair<std::string_view, int> kKnownServices[] = {
-    {"ftp", 21}, {"smtp", 25}, {"http", 80}, {"pop3", 110}, {"https", 443},
-};
-
-int FamilyOf(TAddressFamily family) {
-  switch (family) {
-    case TAddressFamily::afIPv4:
-      return AF_INET;
-    case TAddressFamily::afIPv6:
-      return AF_INET6;
-    case TAddressFamily::afAny:
-      break;
-  }
-  return AF_UNSPEC;
-}
-
-// A decimal port of at most 65535; -1 for anything else.
-int DecimalPort(std::string_view text) {
-  if (text.empty() || text.size() > 5)
-    return -1;
-  int value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9')
-      return -1;
-    value = value * 10 + (c - '0');
-  }
-  return value <= 65535 ? value : -1;
-}
-
-int KnownServicePort(std::string_view name) {
-  for (const auto& [service, port] : kKnownServices) {
-    if (service.size() == name.size() &&
-        std::equal(service.begin(), service.end(), name.begin(), [](char a, char b) {
-          return a == static_cast<char>(std::tolower(static_cast<unsigned char>(b)));
-        })) {
-      return port;
-    }
-  }
-  return -1;
-}
-
-// Stores one system address in the matching form of `addr`.
-void StoreAddress(TxxSockAddr& addr, const sockaddr* address, socklen_t length) {
-  if (address->sa_family == AF_INET && length >= sizeof(sockaddr_in)) {
-    std::memcpy(&addr.Addr4, address, sizeof(sockaddr_in));
-    addr.HasIPv4 = true;
-    addr.UseIPv6 = false;
-  } else if (address->sa_family == AF_INET6 && length >= sizeof(sockaddr_in6)) {
-    std::memcpy(&addr.Addr6, address, sizeof(sockaddr_in6));
-    addr.HasIPv6 = true;
-    addr.UseIPv6 = true;
-  }
-}
-
-std::string NumericHost(const sockaddr* address, socklen_t length) {
-  char host[NI_MAXHOST] = {};
-  if (getnameinfo(address, length, host, sizeof(host), nullptr, 0, NI_NUMERICHOST) != 0)
-    return {};
-  return host;
-}
-
-}  // namespace
 
 TxxBlockSocket::TxxBlockSocket() {
   AbortEvent_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -115,74 +45,24 @@ void TxxBlockSocket::ClearReadState() {
 
 // ---- Resolution ----
 
-bool TxxBlockSocket::ResolveAddress(TxxSockAddr& addr, std::string_view ip, std::string_view port) {
-  addr = TxxSockAddr{};
-  addrinfo hints{};
-  hints.ai_family = HandleValid() ? (UsesIPv6_ ? AF_INET6 : AF_INET) : FamilyOf(AddressFamily);
-  const std::string host(ip);
-  std::string service(port.empty() ? std::string_view("0") : port);
-  const char* hostArg = host.c_str();
-  const char* serviceArg = service.c_str();
-  if (SocketType() == SOCK_RAW) {
-    serviceArg = nullptr;  // raw sockets have no ports
-  } else {
-    hints.ai_socktype = SocketType();
-    hints.ai_protocol = SocketProtocol();
-    if (ip == "0.0.0.0") {
-      hints.ai_flags = AI_PASSIVE;  // any local address of the family
-      hostArg = nullptr;
-    } else if (ip == "127.0.0.1") {
-      hostArg = nullptr;  // the system's loopback of the family
-    }
-  }
+TResolveQuery TxxBlockSocket::ResolveQuery() const {
+  // An open handle fixes the family; before it, AddressFamily limits it.
+  const int family = HandleValid() ? (UsesIPv6_ ? AF_INET6 : AF_INET) : SystemFamily(AddressFamily);
+  return {.Family = family,
+          .SocketType = SocketType(),
+          .Protocol = SocketProtocol(),
+          .PreferIPv4 = PreferIPv4};
+}
 
-  addrinfo* answers = nullptr;
-  int result = getaddrinfo(hostArg, serviceArg, &hints, &answers);
-  if (result == EAI_SERVICE && KnownServicePort(service) >= 0) {
-    service = std::to_string(KnownServicePort(service));
-    serviceArg = service.c_str();
-    result = getaddrinfo(hostArg, serviceArg, &hints, &answers);
-  }
-  if (result != 0) {
-    LastError_ = SocketErrorFromResolver(result, errno);
-    return false;
-  }
-  for (const addrinfo* answer = answers; answer != nullptr; answer = answer->ai_next) {
-    if (answer->ai_family == AF_INET && !addr.HasIPv4)
-      StoreAddress(addr, answer->ai_addr, answer->ai_addrlen);
-    else if (answer->ai_family == AF_INET6 && !addr.HasIPv6)
-      StoreAddress(addr, answer->ai_addr, answer->ai_addrlen);
-  }
-  freeaddrinfo(answers);
-  if (!addr.HasIPv4 && !addr.HasIPv6) {
-    LastError_ = kSockNoData;
-    return false;
-  }
-  addr.UseIPv6 = PreferIPv4 ? !addr.HasIPv4 : addr.HasIPv6;
-  return true;
+bool TxxBlockSocket::ResolveAddress(TxxSockAddr& addr, std::string_view ip, std::string_view port) {
+  const std::int32_t error = ResolveSockAddr(ip, port, ResolveQuery(), addr);
+  if (error != 0)
+    LastError_ = error;
+  return error == 0;
 }
 
 void TxxBlockSocket::ResolveNameList(std::string_view name, std::vector<std::string>& list) {
-  LastError_ = 0;
-  list.clear();
-  addrinfo hints{};
-  hints.ai_family = HandleValid() ? (UsesIPv6_ ? AF_INET6 : AF_INET) : FamilyOf(AddressFamily);
-  hints.ai_socktype = SOCK_STREAM;  // one answer per address, not one per socket type
-  const std::string host(name);
-  addrinfo* answers = nullptr;
-  const int result = getaddrinfo(host.c_str(), nullptr, &hints, &answers);
-  if (result != 0) {
-    LastError_ = SocketErrorFromResolver(result, errno);
-  } else {
-    for (const addrinfo* answer = answers; answer != nullptr; answer = answer->ai_next) {
-      std::string text = NumericHost(answer->ai_addr, answer->ai_addrlen);
-      if (!text.empty() && std::find(list.begin(), list.end(), text) == list.end())
-        list.push_back(std::move(text));
-    }
-    freeaddrinfo(answers);
-  }
-  if (list.empty())
-    list.push_back("0.0.0.0");
+  LastError_ = ResolveAddressList(name, ResolveQuery().Family, list);
 }
 
 std::string TxxBlockSocket::ResolveName(std::string_view name) {
@@ -192,37 +72,13 @@ std::string TxxBlockSocket::ResolveName(std::string_view name) {
 }
 
 int TxxBlockSocket::ResolvePort(std::string_view port) {
-  LastError_ = 0;
-  const int decimal = DecimalPort(port);
-  if (decimal >= 0)
-    return decimal;
-  addrinfo hints{};
-  hints.ai_socktype = SocketType() == SOCK_RAW ? 0 : SocketType();
-  hints.ai_protocol = SocketType() == SOCK_RAW ? 0 : SocketProtocol();
-  const std::string service(port);
-  addrinfo* answers = nullptr;
-  const int result = getaddrinfo(nullptr, service.c_str(), &hints, &answers);
-  if (result == 0) {
-    int number = 0;
-    if (answers->ai_family == AF_INET)
-      number = ntohs(reinterpret_cast<const sockaddr_in*>(answers->ai_addr)->sin_port);
-    else if (answers->ai_family == AF_INET6)
-      number = ntohs(reinterpret_cast<const sockaddr_in6*>(answers->ai_addr)->sin6_port);
-    freeaddrinfo(answers);
-    return number;
-  }
-  const int known = KnownServicePort(port);
-  if (known >= 0)
-    return known;
-  LastError_ = SocketErrorFromResolver(result, errno);
-  return 0;
+  int number = 0;
+  LastError_ = ResolveServicePort(port, SocketType(), SocketProtocol(), number);
+  return number;
 }
 
 std::string TxxBlockSocket::LocalHostName() {
-  char name[256] = {};
-  if (gethostname(name, sizeof(name) - 1) != 0 || name[0] == '\0')
-    return "127.0.0.1";
-  return name;
+  return SystemHostName();
 }
 
 // ---- Handle ----
@@ -278,10 +134,10 @@ void TxxBlockSocket::ReadBackAddresses(bool peerToo) {
   sockaddr_storage address{};
   socklen_t length = sizeof(address);
   if (getsockname(Handle_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-    StoreAddress(LocalAddr_, reinterpret_cast<const sockaddr*>(&address), length);
+    StoreSockAddr(LocalAddr_, reinterpret_cast<const sockaddr*>(&address), length);
   length = sizeof(address);
   if (peerToo && getpeername(Handle_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-    StoreAddress(RemoteAddr_, reinterpret_cast<const sockaddr*>(&address), length);
+    StoreSockAddr(RemoteAddr_, reinterpret_cast<const sockaddr*>(&address), length);
 }
 
 void TxxBlockSocket::Bind(std::string_view ip, std::string_view port) {
@@ -541,7 +397,7 @@ int TxxBlockSocket::ReadBufFrom(void* data, int length) {
     const ssize_t got = ::recvfrom(Handle_, data, static_cast<std::size_t>(std::max(length, 0)),
                                    MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &fromLength);
     if (got >= 0) {
-      StoreAddress(RemoteAddr_, reinterpret_cast<const sockaddr*>(&from), fromLength);
+      StoreSockAddr(RemoteAddr_, reinterpret_cast<const sockaddr*>(&from), fromLength);
       return static_cast<int>(got);
     }
     const int error = errno;
@@ -696,33 +552,20 @@ std::string TxxBlockSocket::ReadLine(std::int32_t timeout) {
 
 // ---- Addresses ----
 
-std::string TxxBlockSocket::AddressText(const TxxSockAddr& addr) const {
-  if (addr.UseIPv6)
-    return NumericHost(reinterpret_cast<const sockaddr*>(&addr.Addr6), sizeof(sockaddr_in6));
-  char text[INET_ADDRSTRLEN] = {};
-  if (inet_ntop(AF_INET, &addr.Addr4.sin_addr, text, sizeof(text)) == nullptr)
-    return "0.0.0.0";
-  return text;
-}
-
-int TxxBlockSocket::AddressPort(const TxxSockAddr& addr) const {
-  return ntohs(addr.UseIPv6 ? addr.Addr6.sin6_port : addr.Addr4.sin_port);
-}
-
 std::string TxxBlockSocket::LocalIP() {
-  return AddressText(LocalAddr_);
+  return SockAddrText(LocalAddr_);
 }
 
 std::string TxxBlockSocket::RemoteIP() {
-  return AddressText(RemoteAddr_);
+  return SockAddrText(RemoteAddr_);
 }
 
 int TxxBlockSocket::LocalPort() {
-  return AddressPort(LocalAddr_);
+  return SockAddrPort(LocalAddr_);
 }
 
 int TxxBlockSocket::RemotePort() {
-  return AddressPort(RemoteAddr_);
+  return SockAddrPort(RemoteAddr_);
 }
 
 }  // namespace vantrel

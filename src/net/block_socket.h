@@ -10,8 +10,6 @@
 // connecting is bounded by Timeout and Abort() from another thread ends any
 // wait at once.
 
-#include <netinet/in.h>
-
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -20,22 +18,10 @@
 #include <vector>
 
 #include "net/line_splitter.h"
+#include "net/name_resolution.h"
 #include "net/socket_errors.h"
 
 namespace vantrel {
-
-// Which family name resolution may return.
-enum class TAddressFamily : std::uint8_t { afAny = 0, afIPv4 = 1, afIPv6 = 2 };
-
-// One resolved endpoint with both address forms side by side; UseIPv6 says
-// which one to use (once a handle exists, the handle's family decides).
-struct TxxSockAddr {
-  bool UseIPv6 = false;
-  bool HasIPv4 = false;
-  sockaddr_in Addr4{};
-  bool HasIPv6 = false;
-  sockaddr_in6 Addr6{};
-};
 
 // A socket option set before the handle exists, applied when it is created.
 struct TxxSocketOption {
@@ -190,8 +176,7 @@ class TxxBlockSocket {
   std::string& MutablePendingData() { return PendingData_; }
 
  private:
-  std::string AddressText(const TxxSockAddr& addr) const;
-  int AddressPort(const TxxSockAddr& addr) const;
+  TResolveQuery ResolveQuery() const;
   void ApplyOption(const TxxSocketOption& option);
   void SetOption(TxxSocketOption::TKind kind, std::int32_t bytes);
 
