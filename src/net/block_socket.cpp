@@ -16,23 +16,16 @@
 
 namespace vantrel {
 
-TxxBlockSocket::TxxBlockSocket() {
-  AbortEvent_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-}
+TxxBlockSocket::TxxBlockSocket() : AbortEvent_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
-TxxBlockSocket::~TxxBlockSocket() {
-  if (HandleValid())
-    ::close(Handle_);
-  if (AbortEvent_ >= 0)
-    ::close(AbortEvent_);
-}
+TxxBlockSocket::~TxxBlockSocket() = default;
 
 void TxxBlockSocket::Abort() {
   Aborted_.store(true);
-  if (AbortEvent_ >= 0) {
+  if (AbortEvent_.Valid()) {
     const std::uint64_t one = 1;
     // Never read back: the event stays signalled, so later waits end at once too.
-    if (::write(AbortEvent_, &one, sizeof(one)) < 0) {
+    if (::write(AbortEvent_.Get(), &one, sizeof(one)) < 0) {
       // Only fails when the counter is full, i.e. already signalled.
     }
   }
@@ -97,7 +90,7 @@ void TxxBlockSocket::CreateHandle(const TxxSockAddr& addr) {
     SetLastErrorFromErrno(errno);
     return;
   }
-  Handle_ = handle;
+  Handle_.Reset(handle);
   LastError_ = 0;
   for (const TxxSocketOption& option : PendingOptions_)
     ApplyOption(option);
@@ -109,7 +102,7 @@ void TxxBlockSocket::ApplyOption(const TxxSocketOption& option) {
     return;
   const int name = option.Kind == TxxSocketOption::RecvBufferSize ? SO_RCVBUF : SO_SNDBUF;
   const int value = option.Value;
-  if (setsockopt(Handle_, SOL_SOCKET, name, &value, sizeof(value)) != 0)
+  if (setsockopt(Handle_.Get(), SOL_SOCKET, name, &value, sizeof(value)) != 0)
     SetLastErrorFromErrno(errno);
 }
 
@@ -133,10 +126,10 @@ void TxxBlockSocket::SetSendBufferSize(std::int32_t bytes) {
 void TxxBlockSocket::ReadBackAddresses(bool peerToo) {
   sockaddr_storage address{};
   socklen_t length = sizeof(address);
-  if (getsockname(Handle_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+  if (getsockname(Handle_.Get(), reinterpret_cast<sockaddr*>(&address), &length) == 0)
     StoreSockAddr(LocalAddr_, reinterpret_cast<const sockaddr*>(&address), length);
   length = sizeof(address);
-  if (peerToo && getpeername(Handle_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+  if (peerToo && getpeername(Handle_.Get(), reinterpret_cast<sockaddr*>(&address), &length) == 0)
     StoreSockAddr(RemoteAddr_, reinterpret_cast<const sockaddr*>(&address), length);
 }
 
@@ -150,10 +143,11 @@ void TxxBlockSocket::Bind(std::string_view ip, std::string_view port) {
   if (LastError_ != 0)
     return;
   const bool v6 = UsesIPv6_;
-  const int result = v6 ? ::bind(Handle_, reinterpret_cast<const sockaddr*>(&LocalAddr_.Addr6),
-                                 sizeof(sockaddr_in6))
-                        : ::bind(Handle_, reinterpret_cast<const sockaddr*>(&LocalAddr_.Addr4),
-                                 sizeof(sockaddr_in));
+  const int result =
+      v6 ? ::bind(Handle_.Get(), reinterpret_cast<const sockaddr*>(&LocalAddr_.Addr6),
+                  sizeof(sockaddr_in6))
+         : ::bind(Handle_.Get(), reinterpret_cast<const sockaddr*>(&LocalAddr_.Addr4),
+                  sizeof(sockaddr_in));
   if (result != 0) {
     SetLastErrorFromErrno(errno);
     return;
@@ -177,11 +171,11 @@ void TxxBlockSocket::Connect(std::string_view ip, std::string_view port) {
     LastError_ = kSockAddressFamilyNotSupported;
     return;
   }
-  const int result = UsesIPv6_
-                         ? ::connect(Handle_, reinterpret_cast<const sockaddr*>(&RemoteAddr_.Addr6),
-                                     sizeof(sockaddr_in6))
-                         : ::connect(Handle_, reinterpret_cast<const sockaddr*>(&RemoteAddr_.Addr4),
-                                     sizeof(sockaddr_in));
+  const int result =
+      UsesIPv6_ ? ::connect(Handle_.Get(), reinterpret_cast<const sockaddr*>(&RemoteAddr_.Addr6),
+                            sizeof(sockaddr_in6))
+                : ::connect(Handle_.Get(), reinterpret_cast<const sockaddr*>(&RemoteAddr_.Addr4),
+                            sizeof(sockaddr_in));
   if (result != 0) {
     const int error = errno;
     if (error == EINPROGRESS || error == EINTR) {
@@ -192,7 +186,7 @@ void TxxBlockSocket::Connect(std::string_view ip, std::string_view port) {
       } else {
         int status = 0;
         socklen_t length = sizeof(status);
-        if (getsockopt(Handle_, SOL_SOCKET, SO_ERROR, &status, &length) != 0)
+        if (getsockopt(Handle_.Get(), SOL_SOCKET, SO_ERROR, &status, &length) != 0)
           status = errno;
         LastError_ = SocketErrorFromErrno(status);
       }
@@ -205,10 +199,7 @@ void TxxBlockSocket::Connect(std::string_view ip, std::string_view port) {
 }
 
 void TxxBlockSocket::Close() {
-  if (HandleValid()) {
-    ::close(Handle_);
-    Handle_ = -1;
-  }
+  Handle_.Reset();
   PendingOptions_.clear();
   AddressFamily = AddressFamilySaved;
   LastError_ = 0;
@@ -221,8 +212,8 @@ std::int32_t TxxBlockSocket::WaitFor(short events, std::int32_t timeout) {
     return kSockInterrupted;
   if (!HandleValid())
     return kSockNotASocket;
-  pollfd waits[2] = {{Handle_, events, 0}, {AbortEvent_, POLLIN, 0}};
-  const nfds_t count = AbortEvent_ >= 0 ? 2 : 1;
+  pollfd waits[2] = {{Handle_.Get(), events, 0}, {AbortEvent_.Get(), POLLIN, 0}};
+  const nfds_t count = AbortEvent_.Valid() ? 2 : 1;
   const auto start = std::chrono::steady_clock::now();
   for (;;) {
     int wait = -1;
@@ -255,7 +246,7 @@ long TxxBlockSocket::RawSend(const void* data, std::size_t length, std::int32_t&
     return -1;
   }
   for (;;) {
-    const ssize_t sent = ::send(Handle_, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t sent = ::send(Handle_.Get(), data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent >= 0)
       return static_cast<long>(sent);
     if (errno != EINTR) {
@@ -272,7 +263,7 @@ long TxxBlockSocket::RawRecv(void* data, std::size_t length, std::int32_t& error
     return -1;
   }
   for (;;) {
-    const ssize_t got = ::recv(Handle_, data, length, MSG_DONTWAIT);
+    const ssize_t got = ::recv(Handle_.Get(), data, length, MSG_DONTWAIT);
     if (got >= 0)
       return static_cast<long>(got);
     if (errno != EINTR) {
@@ -297,7 +288,7 @@ int TxxBlockSocket::PendingBytes() {
     return 0;
   }
   int count = 0;
-  if (::ioctl(Handle_, FIONREAD, &count) != 0) {
+  if (::ioctl(Handle_.Get(), FIONREAD, &count) != 0) {
     SetLastErrorFromErrno(errno);
     return 0;
   }
@@ -348,8 +339,9 @@ int TxxBlockSocket::WriteBufTo(const void* data, int length) {
                                  : reinterpret_cast<const sockaddr*>(&RemoteAddr_.Addr4);
   const socklen_t toLength = UsesIPv6_ ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
   for (;;) {
-    const ssize_t sent = ::sendto(Handle_, data, static_cast<std::size_t>(std::max(length, 0)),
-                                  MSG_NOSIGNAL | MSG_DONTWAIT, to, toLength);
+    const ssize_t sent =
+        ::sendto(Handle_.Get(), data, static_cast<std::size_t>(std::max(length, 0)),
+                 MSG_NOSIGNAL | MSG_DONTWAIT, to, toLength);
     if (sent >= 0)
       return static_cast<int>(sent);
     const int error = errno;
@@ -394,8 +386,9 @@ int TxxBlockSocket::ReadBufFrom(void* data, int length) {
   for (;;) {
     sockaddr_storage from{};
     socklen_t fromLength = sizeof(from);
-    const ssize_t got = ::recvfrom(Handle_, data, static_cast<std::size_t>(std::max(length, 0)),
-                                   MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &fromLength);
+    const ssize_t got =
+        ::recvfrom(Handle_.Get(), data, static_cast<std::size_t>(std::max(length, 0)), MSG_DONTWAIT,
+                   reinterpret_cast<sockaddr*>(&from), &fromLength);
     if (got >= 0) {
       StoreSockAddr(RemoteAddr_, reinterpret_cast<const sockaddr*>(&from), fromLength);
       return static_cast<int>(got);
@@ -419,8 +412,8 @@ int TxxBlockSocket::PeekBuf(void* data, int length) {
     LastError_ = kSockNotASocket;
     return -1;
   }
-  const ssize_t got =
-      ::recv(Handle_, data, static_cast<std::size_t>(std::max(length, 0)), MSG_PEEK | MSG_DONTWAIT);
+  const ssize_t got = ::recv(Handle_.Get(), data, static_cast<std::size_t>(std::max(length, 0)),
+                             MSG_PEEK | MSG_DONTWAIT);
   if (got < 0) {
     SetLastErrorFromErrno(errno);
     return -1;

@@ -20,6 +20,7 @@
 #include "net/line_splitter.h"
 #include "net/name_resolution.h"
 #include "net/socket_errors.h"
+#include "platform/unique_fd.h"
 
 namespace vantrel {
 
@@ -132,8 +133,8 @@ class TxxBlockSocket {
   void Abort();
   bool Aborted() const { return Aborted_.load(); }
 
-  int Handle() const { return Handle_; }
-  bool HandleValid() const { return Handle_ >= 0; }
+  int Handle() const { return Handle_.Get(); }
+  bool HandleValid() const { return Handle_.Valid(); }
   std::int32_t LastError() const { return LastError_; }
   bool UsesIPv6() const { return UsesIPv6_; }
   const TxxSockAddr& LocalAddr() const { return LocalAddr_; }
@@ -188,12 +189,12 @@ class TxxBlockSocket {
   TLineSplitter AnyEndLines_;
   bool UsesIPv6_ = false;
   std::vector<TxxSocketOption> PendingOptions_;
-  int Handle_ = -1;
+  TUniqueFd Handle_;
   std::int32_t LastError_ = 0;
   std::int32_t ReadWait_ = kDefaultSocketTimeout;
   bool InReadChunk_ = false;
   std::atomic<bool> Aborted_{false};
-  int AbortEvent_ = -1;  // eventfd, signalled by Abort
+  TUniqueFd AbortEvent_;  // eventfd, signalled by Abort
 };
 
 }  // namespace vantrel
