@@ -1,7 +1,5 @@
 #include "net/block_socket.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
@@ -9,103 +7,25 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <thread>
 #include <utility>
 
-#include "text/text_utils.h"
-
 namespace vantrel {
 
-namespace {
+TxxBlockSocket::TxxBlockSocket() : AbortEvent_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
-constexpr auto npos = std::string::npos;
-
-// Ports of the services the checks name, for systems without a services
-// database (minimal container images lack /etc/services).
-constexpr std::pair<std::string_view, int> kKnownServices[] = {
-    {"ftp", 21}, {"smtp", 25}, {"http", 80}, {"pop3", 110}, {"https", 443},
-};
-
-int FamilyOf(TAddressFamily family) {
-  switch (family) {
-    case TAddressFamily::afIPv4:
-      return AF_INET;
-    case TAddressFamily::afIPv6:
-      return AF_INET6;
-    case TAddressFamily::afAny:
-      break;
-  }
-  return AF_UNSPEC;
-}
-
-// A decimal port of at most 65535; -1 for anything else.
-int DecimalPort(std::string_view text) {
-  if (text.empty() || text.size() > 5)
-    return -1;
-  int value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9')
-      return -1;
-    value = value * 10 + (c - '0');
-  }
-  return value <= 65535 ? value : -1;
-}
-
-int KnownServicePort(std::string_view name) {
-  for (const auto& [service, port] : kKnownServices) {
-    if (service.size() == name.size() &&
-        std::equal(service.begin(), service.end(), name.begin(), [](char a, char b) {
-          return a == static_cast<char>(std::tolower(static_cast<unsigned char>(b)));
-        })) {
-      return port;
-    }
-  }
-  return -1;
-}
-
-// Stores one system address in the matching form of `addr`.
-void StoreAddress(TxxSockAddr& addr, const sockaddr* address, socklen_t length) {
-  if (address->sa_family == AF_INET && length >= sizeof(sockaddr_in)) {
-    std::memcpy(&addr.Addr4, address, sizeof(sockaddr_in));
-    addr.HasIPv4 = true;
-    addr.UseIPv6 = false;
-  } else if (address->sa_family == AF_INET6 && length >= sizeof(sockaddr_in6)) {
-    std::memcpy(&addr.Addr6, address, sizeof(sockaddr_in6));
-    addr.HasIPv6 = true;
-    addr.UseIPv6 = true;
-  }
-}
-
-std::string NumericHost(const sockaddr* address, socklen_t length) {
-  char host[NI_MAXHOST] = {};
-  if (getnameinfo(address, length, host, sizeof(host), nullptr, 0, NI_NUMERICHOST) != 0)
-    return {};
-  return host;
-}
-
-}  // namespace
-
-TxxBlockSocket::TxxBlockSocket() {
-  AbortEvent_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-}
-
-TxxBlockSocket::~TxxBlockSocket() {
-  if (HandleValid())
-    ::close(Handle_);
-  if (AbortEvent_ >= 0)
-    ::close(AbortEvent_);
-}
+TxxBlockSocket::~TxxBlockSocket() = default;
 
 void TxxBlockSocket::Abort() {
   Aborted_.store(true);
-  if (AbortEvent_ >= 0) {
+  if (AbortEvent_.Valid()) {
     const std::uint64_t one = 1;
     // Never read back: the event stays signalled, so later waits end at once too.
-    if (::write(AbortEvent_, &one, sizeof(one)) < 0) {
+    if (::write(AbortEvent_.Get(), &one, sizeof(one)) < 0) {
       // Only fails when the counter is full, i.e. already signalled.
     }
   }
@@ -113,80 +33,29 @@ void TxxBlockSocket::Abort() {
 
 void TxxBlockSocket::ClearReadState() {
   PendingData_.clear();
-  SkipNextCR_ = false;
-  SkipNextLF_ = false;
+  AnyEndLines_.Reset();
 }
 
 // ---- Resolution ----
 
-bool TxxBlockSocket::ResolveAddress(TxxSockAddr& addr, std::string_view ip, std::string_view port) {
-  addr = TxxSockAddr{};
-  addrinfo hints{};
-  hints.ai_family = HandleValid() ? (UsesIPv6_ ? AF_INET6 : AF_INET) : FamilyOf(AddressFamily);
-  const std::string host(ip);
-  std::string service(port.empty() ? std::string_view("0") : port);
-  const char* hostArg = host.c_str();
-  const char* serviceArg = service.c_str();
-  if (SocketType() == SOCK_RAW) {
-    serviceArg = nullptr;  // raw sockets have no ports
-  } else {
-    hints.ai_socktype = SocketType();
-    hints.ai_protocol = SocketProtocol();
-    if (ip == "0.0.0.0") {
-      hints.ai_flags = AI_PASSIVE;  // any local address of the family
-      hostArg = nullptr;
-    } else if (ip == "127.0.0.1") {
-      hostArg = nullptr;  // the system's loopback of the family
-    }
-  }
+TResolveQuery TxxBlockSocket::ResolveQuery() const {
+  // An open handle fixes the family; before it, AddressFamily limits it.
+  const int family = HandleValid() ? (UsesIPv6_ ? AF_INET6 : AF_INET) : SystemFamily(AddressFamily);
+  return {.Family = family,
+          .SocketType = SocketType(),
+          .Protocol = SocketProtocol(),
+          .PreferIPv4 = PreferIPv4};
+}
 
-  addrinfo* answers = nullptr;
-  int result = getaddrinfo(hostArg, serviceArg, &hints, &answers);
-  if (result == EAI_SERVICE && KnownServicePort(service) >= 0) {
-    service = std::to_string(KnownServicePort(service));
-    serviceArg = service.c_str();
-    result = getaddrinfo(hostArg, serviceArg, &hints, &answers);
-  }
-  if (result != 0) {
-    LastError_ = SocketErrorFromResolver(result, errno);
-    return false;
-  }
-  for (const addrinfo* answer = answers; answer != nullptr; answer = answer->ai_next) {
-    if (answer->ai_family == AF_INET && !addr.HasIPv4)
-      StoreAddress(addr, answer->ai_addr, answer->ai_addrlen);
-    else if (answer->ai_family == AF_INET6 && !addr.HasIPv6)
-      StoreAddress(addr, answer->ai_addr, answer->ai_addrlen);
-  }
-  freeaddrinfo(answers);
-  if (!addr.HasIPv4 && !addr.HasIPv6) {
-    LastError_ = kSockNoData;
-    return false;
-  }
-  addr.UseIPv6 = PreferIPv4 ? !addr.HasIPv4 : addr.HasIPv6;
-  return true;
+bool TxxBlockSocket::ResolveAddress(TxxSockAddr& addr, std::string_view ip, std::string_view port) {
+  const std::int32_t error = ResolveSockAddr(ip, port, ResolveQuery(), addr);
+  if (error != 0)
+    LastError_ = error;
+  return error == 0;
 }
 
 void TxxBlockSocket::ResolveNameList(std::string_view name, std::vector<std::string>& list) {
-  LastError_ = 0;
-  list.clear();
-  addrinfo hints{};
-  hints.ai_family = HandleValid() ? (UsesIPv6_ ? AF_INET6 : AF_INET) : FamilyOf(AddressFamily);
-  hints.ai_socktype = SOCK_STREAM;  // one answer per address, not one per socket type
-  const std::string host(name);
-  addrinfo* answers = nullptr;
-  const int result = getaddrinfo(host.c_str(), nullptr, &hints, &answers);
-  if (result != 0) {
-    LastError_ = SocketErrorFromResolver(result, errno);
-  } else {
-    for (const addrinfo* answer = answers; answer != nullptr; answer = answer->ai_next) {
-      std::string text = NumericHost(answer->ai_addr, answer->ai_addrlen);
-      if (!text.empty() && std::find(list.begin(), list.end(), text) == list.end())
-        list.push_back(std::move(text));
-    }
-    freeaddrinfo(answers);
-  }
-  if (list.empty())
-    list.push_back("0.0.0.0");
+  LastError_ = ResolveAddressList(name, ResolveQuery().Family, list);
 }
 
 std::string TxxBlockSocket::ResolveName(std::string_view name) {
@@ -196,37 +65,13 @@ std::string TxxBlockSocket::ResolveName(std::string_view name) {
 }
 
 int TxxBlockSocket::ResolvePort(std::string_view port) {
-  LastError_ = 0;
-  const int decimal = DecimalPort(port);
-  if (decimal >= 0)
-    return decimal;
-  addrinfo hints{};
-  hints.ai_socktype = SocketType() == SOCK_RAW ? 0 : SocketType();
-  hints.ai_protocol = SocketType() == SOCK_RAW ? 0 : SocketProtocol();
-  const std::string service(port);
-  addrinfo* answers = nullptr;
-  const int result = getaddrinfo(nullptr, service.c_str(), &hints, &answers);
-  if (result == 0) {
-    int number = 0;
-    if (answers->ai_family == AF_INET)
-      number = ntohs(reinterpret_cast<const sockaddr_in*>(answers->ai_addr)->sin_port);
-    else if (answers->ai_family == AF_INET6)
-      number = ntohs(reinterpret_cast<const sockaddr_in6*>(answers->ai_addr)->sin6_port);
-    freeaddrinfo(answers);
-    return number;
-  }
-  const int known = KnownServicePort(port);
-  if (known >= 0)
-    return known;
-  LastError_ = SocketErrorFromResolver(result, errno);
-  return 0;
+  int number = 0;
+  LastError_ = ResolveServicePort(port, SocketType(), SocketProtocol(), number);
+  return number;
 }
 
 std::string TxxBlockSocket::LocalHostName() {
-  char name[256] = {};
-  if (gethostname(name, sizeof(name) - 1) != 0 || name[0] == '\0')
-    return "127.0.0.1";
-  return name;
+  return SystemHostName();
 }
 
 // ---- Handle ----
@@ -245,7 +90,7 @@ void TxxBlockSocket::CreateHandle(const TxxSockAddr& addr) {
     SetLastErrorFromErrno(errno);
     return;
   }
-  Handle_ = handle;
+  Handle_.Reset(handle);
   LastError_ = 0;
   for (const TxxSocketOption& option : PendingOptions_)
     ApplyOption(option);
@@ -257,7 +102,7 @@ void TxxBlockSocket::ApplyOption(const TxxSocketOption& option) {
     return;
   const int name = option.Kind == TxxSocketOption::RecvBufferSize ? SO_RCVBUF : SO_SNDBUF;
   const int value = option.Value;
-  if (setsockopt(Handle_, SOL_SOCKET, name, &value, sizeof(value)) != 0)
+  if (setsockopt(Handle_.Get(), SOL_SOCKET, name, &value, sizeof(value)) != 0)
     SetLastErrorFromErrno(errno);
 }
 
@@ -281,11 +126,11 @@ void TxxBlockSocket::SetSendBufferSize(std::int32_t bytes) {
 void TxxBlockSocket::ReadBackAddresses(bool peerToo) {
   sockaddr_storage address{};
   socklen_t length = sizeof(address);
-  if (getsockname(Handle_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-    StoreAddress(LocalAddr_, reinterpret_cast<const sockaddr*>(&address), length);
+  if (getsockname(Handle_.Get(), reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    StoreSockAddr(LocalAddr_, reinterpret_cast<const sockaddr*>(&address), length);
   length = sizeof(address);
-  if (peerToo && getpeername(Handle_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-    StoreAddress(RemoteAddr_, reinterpret_cast<const sockaddr*>(&address), length);
+  if (peerToo && getpeername(Handle_.Get(), reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    StoreSockAddr(RemoteAddr_, reinterpret_cast<const sockaddr*>(&address), length);
 }
 
 void TxxBlockSocket::Bind(std::string_view ip, std::string_view port) {
@@ -298,10 +143,11 @@ void TxxBlockSocket::Bind(std::string_view ip, std::string_view port) {
   if (LastError_ != 0)
     return;
   const bool v6 = UsesIPv6_;
-  const int result = v6 ? ::bind(Handle_, reinterpret_cast<const sockaddr*>(&LocalAddr_.Addr6),
-                                 sizeof(sockaddr_in6))
-                        : ::bind(Handle_, reinterpret_cast<const sockaddr*>(&LocalAddr_.Addr4),
-                                 sizeof(sockaddr_in));
+  const int result =
+      v6 ? ::bind(Handle_.Get(), reinterpret_cast<const sockaddr*>(&LocalAddr_.Addr6),
+                  sizeof(sockaddr_in6))
+         : ::bind(Handle_.Get(), reinterpret_cast<const sockaddr*>(&LocalAddr_.Addr4),
+                  sizeof(sockaddr_in));
   if (result != 0) {
     SetLastErrorFromErrno(errno);
     return;
@@ -325,11 +171,11 @@ void TxxBlockSocket::Connect(std::string_view ip, std::string_view port) {
     LastError_ = kSockAddressFamilyNotSupported;
     return;
   }
-  const int result = UsesIPv6_
-                         ? ::connect(Handle_, reinterpret_cast<const sockaddr*>(&RemoteAddr_.Addr6),
-                                     sizeof(sockaddr_in6))
-                         : ::connect(Handle_, reinterpret_cast<const sockaddr*>(&RemoteAddr_.Addr4),
-                                     sizeof(sockaddr_in));
+  const int result =
+      UsesIPv6_ ? ::connect(Handle_.Get(), reinterpret_cast<const sockaddr*>(&RemoteAddr_.Addr6),
+                            sizeof(sockaddr_in6))
+                : ::connect(Handle_.Get(), reinterpret_cast<const sockaddr*>(&RemoteAddr_.Addr4),
+                            sizeof(sockaddr_in));
   if (result != 0) {
     const int error = errno;
     if (error == EINPROGRESS || error == EINTR) {
@@ -340,7 +186,7 @@ void TxxBlockSocket::Connect(std::string_view ip, std::string_view port) {
       } else {
         int status = 0;
         socklen_t length = sizeof(status);
-        if (getsockopt(Handle_, SOL_SOCKET, SO_ERROR, &status, &length) != 0)
+        if (getsockopt(Handle_.Get(), SOL_SOCKET, SO_ERROR, &status, &length) != 0)
           status = errno;
         LastError_ = SocketErrorFromErrno(status);
       }
@@ -353,10 +199,7 @@ void TxxBlockSocket::Connect(std::string_view ip, std::string_view port) {
 }
 
 void TxxBlockSocket::Close() {
-  if (HandleValid()) {
-    ::close(Handle_);
-    Handle_ = -1;
-  }
+  Handle_.Reset();
   PendingOptions_.clear();
   AddressFamily = AddressFamilySaved;
   LastError_ = 0;
@@ -369,8 +212,8 @@ std::int32_t TxxBlockSocket::WaitFor(short events, std::int32_t timeout) {
     return kSockInterrupted;
   if (!HandleValid())
     return kSockNotASocket;
-  pollfd waits[2] = {{Handle_, events, 0}, {AbortEvent_, POLLIN, 0}};
-  const nfds_t count = AbortEvent_ >= 0 ? 2 : 1;
+  pollfd waits[2] = {{Handle_.Get(), events, 0}, {AbortEvent_.Get(), POLLIN, 0}};
+  const nfds_t count = AbortEvent_.Valid() ? 2 : 1;
   const auto start = std::chrono::steady_clock::now();
   for (;;) {
     int wait = -1;
@@ -403,7 +246,7 @@ long TxxBlockSocket::RawSend(const void* data, std::size_t length, std::int32_t&
     return -1;
   }
   for (;;) {
-    const ssize_t sent = ::send(Handle_, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t sent = ::send(Handle_.Get(), data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent >= 0)
       return static_cast<long>(sent);
     if (errno != EINTR) {
@@ -420,7 +263,7 @@ long TxxBlockSocket::RawRecv(void* data, std::size_t length, std::int32_t& error
     return -1;
   }
   for (;;) {
-    const ssize_t got = ::recv(Handle_, data, length, MSG_DONTWAIT);
+    const ssize_t got = ::recv(Handle_.Get(), data, length, MSG_DONTWAIT);
     if (got >= 0)
       return static_cast<long>(got);
     if (errno != EINTR) {
@@ -445,7 +288,7 @@ int TxxBlockSocket::PendingBytes() {
     return 0;
   }
   int count = 0;
-  if (::ioctl(Handle_, FIONREAD, &count) != 0) {
+  if (::ioctl(Handle_.Get(), FIONREAD, &count) != 0) {
     SetLastErrorFromErrno(errno);
     return 0;
   }
@@ -496,8 +339,9 @@ int TxxBlockSocket::WriteBufTo(const void* data, int length) {
                                  : reinterpret_cast<const sockaddr*>(&RemoteAddr_.Addr4);
   const socklen_t toLength = UsesIPv6_ ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
   for (;;) {
-    const ssize_t sent = ::sendto(Handle_, data, static_cast<std::size_t>(std::max(length, 0)),
-                                  MSG_NOSIGNAL | MSG_DONTWAIT, to, toLength);
+    const ssize_t sent =
+        ::sendto(Handle_.Get(), data, static_cast<std::size_t>(std::max(length, 0)),
+                 MSG_NOSIGNAL | MSG_DONTWAIT, to, toLength);
     if (sent >= 0)
       return static_cast<int>(sent);
     const int error = errno;
@@ -542,10 +386,11 @@ int TxxBlockSocket::ReadBufFrom(void* data, int length) {
   for (;;) {
     sockaddr_storage from{};
     socklen_t fromLength = sizeof(from);
-    const ssize_t got = ::recvfrom(Handle_, data, static_cast<std::size_t>(std::max(length, 0)),
-                                   MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &fromLength);
+    const ssize_t got =
+        ::recvfrom(Handle_.Get(), data, static_cast<std::size_t>(std::max(length, 0)), MSG_DONTWAIT,
+                   reinterpret_cast<sockaddr*>(&from), &fromLength);
     if (got >= 0) {
-      StoreAddress(RemoteAddr_, reinterpret_cast<const sockaddr*>(&from), fromLength);
+      StoreSockAddr(RemoteAddr_, reinterpret_cast<const sockaddr*>(&from), fromLength);
       return static_cast<int>(got);
     }
     const int error = errno;
@@ -567,8 +412,8 @@ int TxxBlockSocket::PeekBuf(void* data, int length) {
     LastError_ = kSockNotASocket;
     return -1;
   }
-  const ssize_t got =
-      ::recv(Handle_, data, static_cast<std::size_t>(std::max(length, 0)), MSG_PEEK | MSG_DONTWAIT);
+  const ssize_t got = ::recv(Handle_.Get(), data, static_cast<std::size_t>(std::max(length, 0)),
+                             MSG_PEEK | MSG_DONTWAIT);
   if (got < 0) {
     SetLastErrorFromErrno(errno);
     return -1;
@@ -670,58 +515,28 @@ std::string TxxBlockSocket::ReadUntil(std::int32_t timeout, std::string_view ter
   LastError_ = 0;
   if (terminator.empty())
     return {};
-  const bool anyEnd = AcceptAnyLineEnd && terminator == "\r\n";
-  std::string text;
-  std::size_t searchFrom = 0;  // no line end starts before this position
-  std::size_t lineLength = npos;
-  std::size_t endLength = 0;
-  bool atStart = true;
+  std::optional<TLineSplitter> exact;
+  TLineSplitter& lines = AcceptAnyLineEnd && terminator == "\r\n"
+                             ? AnyEndLines_
+                             : exact.emplace(terminator, kMaxLineLength);
+  std::string line;
   for (;;) {
-    text += ReadChunk(timeout);
+    const std::string chunk = ReadChunk(timeout);
     if (LastError_ != 0)
       break;
-    if (text.empty())
-      continue;
-    if (anyEnd) {
-      if (atStart) {
-        // The lone CR (LF) that ended the previous line may be half of a pair.
-        if ((SkipNextLF_ && text.front() == '\n') || (SkipNextCR_ && text.front() == '\r'))
-          text.erase(0, 1);
-        SkipNextLF_ = false;
-        SkipNextCR_ = false;
-        atStart = false;
-      }
-      std::string end;
-      const std::size_t at = PosCRLF(std::string_view(text).substr(searchFrom), end);
-      if (at > 0) {
-        lineLength = searchFrom + at - 1;
-        endLength = end.size();
-        SkipNextLF_ = end == "\r";
-        SkipNextCR_ = end == "\n";
-      } else {
-        searchFrom = text.size();
-      }
-    } else {
-      const std::size_t at = text.find(terminator, searchFrom);
-      if (at != npos) {
-        lineLength = at;
-        endLength = terminator.size();
-      } else if (text.size() >= terminator.size()) {
-        searchFrom = text.size() - terminator.size() + 1;
-      }
+    std::string_view input(chunk);
+    if (lines.Next(input, line)) {
+      PendingData_ = input;
+      return line;
     }
-    if (lineLength != npos || text.size() > kMaxLineLength + terminator.size())
-      break;
+    if (lines.TooLong()) {
+      LastError_ = kSockMessageTooLong;
+      PendingData_ = lines.TakeHeld().append(input);
+      return {};
+    }
   }
-  if (LastError_ == 0 && (lineLength == npos || lineLength > kMaxLineLength))
-    LastError_ = kSockMessageTooLong;
-  if (LastError_ != 0) {
-    PendingData_ = std::move(text);
-    return {};
-  }
-  PendingData_ = text.substr(lineLength + endLength);
-  text.resize(lineLength);
-  return text;
+  PendingData_ = lines.TakeHeld();
+  return {};
 }
 
 std::string TxxBlockSocket::ReadLine(std::int32_t timeout) {
@@ -730,33 +545,20 @@ std::string TxxBlockSocket::ReadLine(std::int32_t timeout) {
 
 // ---- Addresses ----
 
-std::string TxxBlockSocket::AddressText(const TxxSockAddr& addr) const {
-  if (addr.UseIPv6)
-    return NumericHost(reinterpret_cast<const sockaddr*>(&addr.Addr6), sizeof(sockaddr_in6));
-  char text[INET_ADDRSTRLEN] = {};
-  if (inet_ntop(AF_INET, &addr.Addr4.sin_addr, text, sizeof(text)) == nullptr)
-    return "0.0.0.0";
-  return text;
-}
-
-int TxxBlockSocket::AddressPort(const TxxSockAddr& addr) const {
-  return ntohs(addr.UseIPv6 ? addr.Addr6.sin6_port : addr.Addr4.sin_port);
-}
-
 std::string TxxBlockSocket::LocalIP() {
-  return AddressText(LocalAddr_);
+  return SockAddrText(LocalAddr_);
 }
 
 std::string TxxBlockSocket::RemoteIP() {
-  return AddressText(RemoteAddr_);
+  return SockAddrText(RemoteAddr_);
 }
 
 int TxxBlockSocket::LocalPort() {
-  return AddressPort(LocalAddr_);
+  return SockAddrPort(LocalAddr_);
 }
 
 int TxxBlockSocket::RemotePort() {
-  return AddressPort(RemoteAddr_);
+  return SockAddrPort(RemoteAddr_);
 }
 
 }  // namespace vantrel

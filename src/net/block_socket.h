@@ -10,8 +10,6 @@
 // connecting is bounded by Timeout and Abort() from another thread ends any
 // wait at once.
 
-#include <netinet/in.h>
-
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -19,22 +17,12 @@
 #include <string_view>
 #include <vector>
 
+#include "net/line_splitter.h"
+#include "net/name_resolution.h"
 #include "net/socket_errors.h"
+#include "platform/unique_fd.h"
 
 namespace vantrel {
-
-// Which family name resolution may return.
-enum class TAddressFamily : std::uint8_t { afAny = 0, afIPv4 = 1, afIPv6 = 2 };
-
-// One resolved endpoint with both address forms side by side; UseIPv6 says
-// which one to use (once a handle exists, the handle's family decides).
-struct TxxSockAddr {
-  bool UseIPv6 = false;
-  bool HasIPv4 = false;
-  sockaddr_in Addr4{};
-  bool HasIPv6 = false;
-  sockaddr_in6 Addr6{};
-};
 
 // A socket option set before the handle exists, applied when it is created.
 struct TxxSocketOption {
@@ -54,10 +42,6 @@ inline constexpr std::int32_t kDefaultSocketTimeout = 30000;
 
 // Most bytes one ReadChunk takes from the system, whatever it says is waiting.
 inline constexpr std::size_t kMaxChunkLength = 256 * 1024;
-
-// Longest line ReadUntil/ReadLine accepts; a longer one fails with
-// kSockMessageTooLong instead of growing without bound.
-inline constexpr std::size_t kMaxLineLength = 256 * 1024;
 
 class TxxBlockSocket {
  public:
@@ -100,7 +84,8 @@ class TxxBlockSocket {
   // ReadUntil(timeout, CR LF); empty on error.
   virtual std::string ReadLine(std::int32_t timeout);
   // The text before the next `terminator`, which is consumed; what follows
-  // stays pending. On error returns empty and keeps what arrived pending.
+  // stays pending. On error returns empty and keeps what arrived pending; a
+  // line longer than kMaxLineLength fails with kSockMessageTooLong.
   virtual std::string ReadUntil(std::int32_t timeout, std::string_view terminator);
   // The pending data, or what the system holds (waiting up to `timeout` for
   // some): the basic receive under all other reads.
@@ -148,8 +133,8 @@ class TxxBlockSocket {
   void Abort();
   bool Aborted() const { return Aborted_.load(); }
 
-  int Handle() const { return Handle_; }
-  bool HandleValid() const { return Handle_ >= 0; }
+  int Handle() const { return Handle_.Get(); }
+  bool HandleValid() const { return Handle_.Valid(); }
   std::int32_t LastError() const { return LastError_; }
   bool UsesIPv6() const { return UsesIPv6_; }
   const TxxSockAddr& LocalAddr() const { return LocalAddr_; }
@@ -158,8 +143,8 @@ class TxxBlockSocket {
   const std::string& PendingData() const { return PendingData_; }
   // The last line ended in a lone CR (LF): one LF (CR) at the start of the next
   // data is dropped.
-  bool SkipNextLF() const { return SkipNextLF_; }
-  bool SkipNextCR() const { return SkipNextCR_; }
+  bool SkipNextLF() const { return AnyEndLines_.Swallows() == '\n'; }
+  bool SkipNextCR() const { return AnyEndLines_.Swallows() == '\r'; }
   // Options waiting for the handle, oldest first.
   const std::vector<TxxSocketOption>& PendingOptions() const { return PendingOptions_; }
 
@@ -192,24 +177,24 @@ class TxxBlockSocket {
   std::string& MutablePendingData() { return PendingData_; }
 
  private:
-  std::string AddressText(const TxxSockAddr& addr) const;
-  int AddressPort(const TxxSockAddr& addr) const;
+  TResolveQuery ResolveQuery() const;
   void ApplyOption(const TxxSocketOption& option);
   void SetOption(TxxSocketOption::TKind kind, std::int32_t bytes);
 
   TxxSockAddr LocalAddr_;
   TxxSockAddr RemoteAddr_;
   std::string PendingData_;
-  bool SkipNextLF_ = false;
-  bool SkipNextCR_ = false;
+  // The lines of AcceptAnyLineEnd reads; it holds no bytes between reads, only
+  // the half line end that the next read may begin with.
+  TLineSplitter AnyEndLines_;
   bool UsesIPv6_ = false;
   std::vector<TxxSocketOption> PendingOptions_;
-  int Handle_ = -1;
+  TUniqueFd Handle_;
   std::int32_t LastError_ = 0;
   std::int32_t ReadWait_ = kDefaultSocketTimeout;
   bool InReadChunk_ = false;
   std::atomic<bool> Aborted_{false};
-  int AbortEvent_ = -1;  // eventfd, signalled by Abort
+  TUniqueFd AbortEvent_;  // eventfd, signalled by Abort
 };
 
 }  // namespace vantrel

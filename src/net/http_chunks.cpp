@@ -4,37 +4,6 @@
 
 namespace vantrel {
 
-void THttpLineSplitter::Settle(std::string_view& input) {
-  if (Swallow_ == 0 || input.empty())
-    return;
-  if (input.front() == Swallow_)
-    input.remove_prefix(1);
-  Swallow_ = 0;
-}
-
-bool THttpLineSplitter::Next(std::string_view& input, std::string& line) {
-  Settle(input);
-  if (TooLong_)
-    return false;
-  const std::size_t end = input.find_first_of("\r\n");
-  const std::size_t length = end == std::string_view::npos ? input.size() : end;
-  if (Held_.size() + length > MaxLineLength_) {
-    TooLong_ = true;
-    return false;
-  }
-  Held_.append(input.substr(0, length));
-  if (end == std::string_view::npos) {
-    input = {};
-    return false;
-  }
-  Swallow_ = input[end] == '\r' ? '\n' : '\r';
-  input.remove_prefix(end + 1);
-  line = std::move(Held_);
-  Held_.clear();
-  Settle(input);
-  return true;
-}
-
 bool THttpBody::Append(std::string_view bytes) {
   if (Capped)
     return false;
@@ -76,7 +45,7 @@ std::uint64_t ChunkSizeOf(std::string_view line) {
   return size;
 }
 
-void THttpChunkDecoder::Feed(std::string_view& input, THttpLineSplitter& lines, THttpBody& body) {
+void THttpChunkDecoder::Feed(std::string_view& input, TLineSplitter& lines, THttpBody& body) {
   while (!Done_ && !input.empty()) {
     if (Remaining_ > 0) {
       lines.Settle(input);  // a half line end after the size line is no data

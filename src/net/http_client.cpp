@@ -37,10 +37,6 @@ std::int64_t NowMs() {
       .count();
 }
 
-std::string Trimmed(std::string_view text) {
-  return SeparateLeft(text, "");  // an empty delimiter is never found: trims only
-}
-
 std::int32_t Clamped(std::uint64_t value) {
   return static_cast<std::int32_t>(std::min<std::uint64_t>(value, INT32_MAX));
 }
@@ -188,13 +184,10 @@ void TxxHttp::TakeCookies() {
   for (const std::string& line : Headers) {
     if (!StartsWithLower(line, "set-cookie:"))
       continue;
-    std::string_view pair(line);
-    pair.remove_prefix(pair.find(':') + 1);
-    pair = pair.substr(0, pair.find(';'));
-    const std::size_t equals = pair.find('=');
-    const std::string name = Trimmed(pair.substr(0, equals));
-    const std::string value =
-        equals == std::string_view::npos ? std::string() : Trimmed(pair.substr(equals + 1));
+    const std::string pair = SeparateLeft(SeparateRight(line, ":"), ";");
+    const std::string name = SeparateLeft(pair, "=");
+    // Without an "=" SeparateRight gives the whole text: a bare name is its own value.
+    const std::string value = SeparateRight(pair, "=");
     const auto same = std::find_if(Cookies.begin(), Cookies.end(), [&name](const std::string& c) {
       return c.compare(0, c.find('='), name) == 0;
     });

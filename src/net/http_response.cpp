@@ -41,26 +41,19 @@ std::optional<std::uint64_t> DecimalOf(std::string_view text) {
   return value;
 }
 
-// The text after the first blank of a status line.
-std::string_view AfterFirstBlank(std::string_view line) {
-  const std::size_t blank = line.find(' ');
-  return blank == std::string_view::npos ? std::string_view() : line.substr(blank + 1);
-}
-
 }  // namespace
 
 std::int32_t HttpStatusCodeOf(std::string_view line) {
-  const std::string_view rest = AfterFirstBlank(line);
-  const std::string_view word = rest.substr(0, rest.find(' '));
-  if (word.size() > 9)
+  const std::string code = SeparateLeft(SeparateRight(line, " "), " ");
+  if (code.size() > 9)
     return 0;
-  return static_cast<std::int32_t>(DecimalOf(word).value_or(0));
+  return static_cast<std::int32_t>(DecimalOf(code).value_or(0));
 }
 
 std::string HttpReasonOf(std::string_view line) {
-  const std::string_view rest = AfterFirstBlank(line);
-  const std::size_t blank = rest.find(' ');
-  return blank == std::string_view::npos ? std::string() : std::string(rest.substr(blank + 1));
+  const std::string rest = SeparateRight(line, " ");
+  // Without a blank after the code, SeparateRight would give the code back.
+  return rest.find(' ') == std::string::npos ? std::string() : SeparateRight(rest, " ");
 }
 
 THttpResponseReader::THttpResponseReader(TOptions options)

@@ -29,10 +29,11 @@ inline constexpr std::size_t kMaxHttpHeaderLines = 1000;
 inline constexpr std::size_t kMaxHttpHeaderLength = 1024 * 1024;
 
 // The status code of a status line: the first word after the first blank,
-// 0 when it is not a plain decimal number.
+// 0 when it is not a plain decimal number. Runs of blanks count as one, as
+// SeparateLeft and SeparateRight trim.
 std::int32_t HttpStatusCodeOf(std::string_view line);
 // The reason phrase: the text after the blank that follows the status code,
-// empty when there is none.
+// trimmed; empty when there is none.
 std::string HttpReasonOf(std::string_view line);
 
 class THttpResponseReader {
@@ -104,7 +105,7 @@ class THttpResponseReader {
 
   TOptions Options_;
   TState State_;
-  THttpLineSplitter Lines_;
+  TLineSplitter Lines_;
   THttpChunkDecoder Chunks_;
   THttpBody Body_;
   std::vector<std::string> Headers_;

@@ -1,7 +1,6 @@
 #include "net/ping.h"
 
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -9,6 +8,7 @@
 #include <cstring>
 
 #include "platform/clock.h"
+#include "platform/unique_fd.h"
 #include "text/text_utils.h"
 
 namespace vantrel {
@@ -57,16 +57,15 @@ bool IsUnspecified(const in6_addr& address) {
 // The source address the system routes to `peer` with: a UDP socket is
 // connected (which sends nothing) and asked for its local end.
 bool RoutedSource(const sockaddr_in6& peer, in6_addr& source) {
-  const int probe = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (probe < 0)
+  const TUniqueFd probe(::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (!probe)
     return false;
   sockaddr_in6 to = peer;
   to.sin6_port = htons(9);
   sockaddr_in6 local{};
   socklen_t length = sizeof(local);
-  const bool ok = ::connect(probe, reinterpret_cast<const sockaddr*>(&to), sizeof(to)) == 0 &&
-                  ::getsockname(probe, reinterpret_cast<sockaddr*>(&local), &length) == 0;
-  ::close(probe);
+  const bool ok = ::connect(probe.Get(), reinterpret_cast<const sockaddr*>(&to), sizeof(to)) == 0 &&
+                  ::getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&local), &length) == 0;
   if (ok)
     source = local.sin6_addr;
   return ok;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "net/http_chunks.h"
@@ -11,27 +12,6 @@
 
 namespace vantrel {
 namespace {
-
-std::vector<std::string> SplitLines(std::string_view bytes, bool byteByByte) {
-  THttpLineSplitter splitter;
-  std::vector<std::string> lines;
-  std::string line;
-  for (std::size_t at = 0; at < bytes.size();) {
-    std::string_view piece = bytes.substr(at, byteByByte ? 1 : std::string_view::npos);
-    at += piece.size();
-    while (splitter.Next(piece, line))
-      lines.push_back(line);
-  }
-  return lines;
-}
-
-TEST(HttpLines, EveryLineEndFormGivesOneLineHoweverTheBytesAreCut) {
-  const std::string bytes = "a\r\nb\n\rc\rd\ne\r\n\r\nf\n";
-  const std::vector<std::string> expected = {"a", "b", "c", "d", "e", "", "f"};
-  EXPECT_EQ(SplitLines(bytes, false), expected);
-  // A CR at the end of one piece and its LF in the next is still one line end.
-  EXPECT_EQ(SplitLines(bytes, true), expected);
-}
 
 TEST(HttpChunks, SizeIsTheHexadecimalTextBeforeABlankOrAnExtension) {
   EXPECT_EQ(ChunkSizeOf("1A ;name=value"), 26u);
@@ -83,6 +63,7 @@ TEST_P(HttpResponse, ChunkedBodyJoinsItsChunksAndLeavesTheTrailersUnread) {
   ASSERT_TRUE(reader.Done());
   EXPECT_EQ(reader.Body(), "Wikipedia\r\n\n");  // chunk data is never taken for line ends
   EXPECT_EQ(reader.BodyMode(), THttpBodyMode::Chunked);
+  EXPECT_EQ(reader.EndError(), 0);
 }
 
 TEST_P(HttpResponse, NoBodyIsReadForHeadAnd204And304WhateverTheLength) {
@@ -109,24 +90,28 @@ TEST_P(HttpResponse, InterimAnswerToExpectContinueIsDroppedBeforeTheFinalOne) {
   EXPECT_EQ(reader.Body(), "ok");
 }
 
-TEST(HttpResponseReader, LaterOfLengthAndChunkedDecidesTheBodyModeAndTheStatusIsAfterABlank) {
+TEST(HttpResponseReader, LaterOfLengthAndChunkedDecidesTheBodyMode) {
   THttpResponseReader chunkedLast({});
   chunkedLast.Feed("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: Chunked\r\n\r\n");
   EXPECT_EQ(chunkedLast.BodyMode(), THttpBodyMode::Chunked);
   THttpResponseReader lengthLast({});
   lengthLast.Feed("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\n");
   EXPECT_EQ(lengthLast.BodyMode(), THttpBodyMode::ByLength);
-  EXPECT_EQ(HttpReasonOf("HTTP/1.1 404 Not Found"), "Not Found");
-  EXPECT_EQ(HttpStatusCodeOf("HTTP/1.1 2xx Fine"), 0);
-  EXPECT_EQ(HttpStatusCodeOf("HTTP/1.1"), 0);
 }
 
-TEST(HttpResponseReader, OverlongLineOrEndlessHeaderLinesEndAtTheirLimits) {
-  THttpLineSplitter splitter(8);
-  std::string_view input = "123456789\r\n";
-  std::string line;
-  EXPECT_FALSE(splitter.Next(input, line));
-  EXPECT_TRUE(splitter.TooLong());
+TEST(HttpStatusLine, CodeAndReasonAreTheTrimmedWordsAfterTheFirstBlank) {
+  for (const auto& [line, code, reason] : {std::tuple{"HTTP/1.1 404 Not Found", 404, "Not Found"},
+                                           {"HTTP/1.0  200  OK", 200, "OK"},
+                                           {"HTTP/1.0 200 OK ", 200, "OK"},
+                                           {"HTTP/1.0 200", 200, ""},
+                                           {"HTTP/1.1 2xx Fine", 0, "Fine"},
+                                           {"HTTP/1.1", 0, ""}}) {
+    EXPECT_EQ(HttpStatusCodeOf(line), code) << line;
+    EXPECT_EQ(HttpReasonOf(line), reason) << line;
+  }
+}
+
+TEST(HttpResponseReader, EndlessHeaderLinesEndAtTheirLimit) {
   THttpResponseReader reader({});
   reader.Feed("HTTP/1.0 200 OK\r\n");
   for (std::size_t i = 0; i <= kMaxHttpHeaderLines && !reader.Done(); ++i)
