@@ -100,10 +100,11 @@ void TWatchHistory::GetHistory(std::uint32_t itemId, THistoryArray& result, TDat
   if (!File_.Exists())
     return;
   THistoryReader reader(File_);
-  THistoryRecord record;
-  while (reader.Next(record)) {
-    if (record.ItemId == itemId && record.Date >= from && record.Date <= to)
-      result.push_back(record);
+  for (auto batch = reader.NextBatch(); !batch.empty(); batch = reader.NextBatch()) {
+    for (const THistoryRecord& record : batch) {
+      if (record.ItemId == itemId && record.Date >= from && record.Date <= to)
+        result.push_back(record);
+    }
   }
 }
 
@@ -127,13 +128,14 @@ void TWatchHistory::GetSummary(THistorySumArray& result, TDateTime from, TDateTi
   File_.Flush();
   if (File_.Exists()) {
     THistoryReader reader(File_);
-    THistoryRecord record;
-    while (reader.Next(record)) {
-      if (record.Date < from || record.Date > to)
-        continue;
-      const std::size_t index = firstIndex.Lookup(record.ItemId);
-      if (index != TSummaryIndex::kNone)
-        AddToSummary(result[index], record);
+    for (auto batch = reader.NextBatch(); !batch.empty(); batch = reader.NextBatch()) {
+      for (const THistoryRecord& record : batch) {
+        if (record.Date < from || record.Date > to)
+          continue;
+        const std::size_t index = firstIndex.Lookup(record.ItemId);
+        if (index != TSummaryIndex::kNone)
+          AddToSummary(result[index], record);
+      }
     }
   }
   for (THistorySum& sum : result) {
@@ -151,9 +153,8 @@ void TWatchHistory::LoadStatistics() {
   Target_.BeginReplay();
   try {
     THistoryReader reader(File_);
-    THistoryRecord record;
-    while (reader.Next(record))
-      Target_.ApplyResult(record);
+    for (auto batch = reader.NextBatch(); !batch.empty(); batch = reader.NextBatch())
+      Target_.ApplyResults(batch);
   } catch (...) {
     // The list must not stay without row refreshes and alarms.
     Target_.EndReplay();

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/ui_pump.h"
@@ -227,19 +228,29 @@ TEST(HistoryAverage, ProductIsSixtyFourBitAndDivisionTruncatesTowardZero) {
 
 // --- Replay --------------------------------------------------------------
 
-TEST_F(THistoryFixture, LoadStatisticsReplaysFileAndPendingRecordsAndEndsTheReplayOnDamage) {
-  WriteFile(Sample(50));
-  TWatchHistory history(Target, Path);
-  history.Add(Rec(8, true, 47000));
-  Target.Applied.clear();
-  history.LoadStatistics();  // clears every item first, so the pending one must be replayed
-  EXPECT_EQ(Target.Applied, Concat(Sample(50), {Rec(8, true, 47000)}));
-  IncrementByte(Path, kHeader + 2 * kBlock);
-  Target.Applied.clear();
-  EXPECT_THROW(history.LoadStatistics(), EDataFileError);
-  EXPECT_EQ(Target.Applied.size(), 2u);
-  EXPECT_EQ(Target.Begins, 2);
-  EXPECT_EQ(Target.Ends, 2);
+// The file is read a batch of records at a time: whatever its size against a
+// batch, every record arrives once and in order, and a damaged block ends the
+// replay right after the records before it.
+TEST_F(THistoryFixture, LoadStatisticsReplaysEveryRecordAcrossBatchesAndStopsAtDamage) {
+  constexpr int kBatch = THistoryReader::kBatchRecords;
+  const std::pair<int, int> cases[] = {
+      {50, 2}, {kBatch - 1, kBatch - 1}, {kBatch, kBatch}, {2 * kBatch + 2, kBatch + 7}};
+  for (const auto& [size, damaged] : cases) {
+    SCOPED_TRACE(size);
+    WriteFile(Sample(size));
+    TWatchHistory history(Target, Path);
+    history.Add(Rec(8, true, 1));
+    const THistoryArray records = Concat(Sample(size), {Rec(8, true, 1)});
+    Target.Applied.clear();
+    history.LoadStatistics();  // clears every item first, so the pending one must be replayed
+    EXPECT_EQ(Target.Applied, records);
+    IncrementByte(Path, kHeader + damaged * kBlock);
+    Target.Applied.clear();
+    EXPECT_THROW(history.LoadStatistics(), EDataFileError);
+    EXPECT_EQ(Target.Applied, THistoryArray(records.begin(), records.begin() + damaged));
+  }
+  EXPECT_EQ(Target.Begins, 8);
+  EXPECT_EQ(Target.Ends, 8);
 }
 
 // --- Deleting ------------------------------------------------------------
