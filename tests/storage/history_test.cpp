@@ -182,15 +182,19 @@ TEST_F(THistoryFixture, MissingFileIsAnEmptyHistoryAndDeletingStillDropsPendingR
 
 // --- Summaries -----------------------------------------------------------
 
-// Records count for the first item of their id only; an item without records
-// in the range spans the range. A failure weighs the average down.
+// Records count for the first item of their id only, however large the id; an
+// item without records in the range spans the range. A failure weighs the
+// average down.
 TEST_F(THistoryFixture, SummaryOfEveryItemOverTheRangeIncludingBothEnds) {
+  constexpr std::uint32_t kLarge = 0x80000000u;
   Target.Items = {{5, "user_Site", "https://site.test/"},
                   {3, "first", ""},
                   {9, "other", ""},
-                  {3, "second", ""}};
+                  {3, "second", ""},
+                  {kLarge, "large", ""}};
   WriteFile({Rec(5, true, 10, 100), Rec(5, false, 11, 0, 408), Rec(5, true, 12, 300),
-             Rec(3, true, 5), Rec(3, true, 20), Rec(4, true, 11), Rec(9, true, 30)});
+             Rec(3, true, 5), Rec(3, true, 20), Rec(4, true, 11), Rec(9, true, 30),
+             Rec(kLarge, false, 15, 0, 500), Rec(kLarge + 1, true, 15)});
   TWatchHistory history(Target, Path);
   THistorySumArray sums;
   history.GetSummary(sums, 10, 20);
@@ -198,7 +202,8 @@ TEST_F(THistoryFixture, SummaryOfEveryItemOverTheRangeIncludingBothEnds) {
             (THistorySumArray{{5, "user_Site", "https://site.test/", 10, 12, 166, 3, 1, 11, 12},
                               {3, "first", "", 20, 20, 100, 1, 0, 0, 20},
                               {9, "other", "", 10, 20},
-                              {3, "second", "", 10, 20}}));
+                              {3, "second", "", 10, 20},
+                              {kLarge, "large", "", 15, 15, 0, 1, 1, 15, 0}}));
 }
 
 TEST_F(THistoryFixture, SummaryOfAnEmptyListReadsNoFileAndFlushesNothing) {
