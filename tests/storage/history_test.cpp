@@ -182,19 +182,17 @@ TEST_F(THistoryFixture, MissingFileIsAnEmptyHistoryAndDeletingStillDropsPendingR
 
 // --- Summaries -----------------------------------------------------------
 
-// Records count for the first item of their id only, however large the id; an
-// item without records in the range spans the range. A failure weighs the
-// average down.
+// Records count for the first item of their id only, however large the id; an item without
+// records in the range spans the range. A failure weighs the average down.
 TEST_F(THistoryFixture, SummaryOfEveryItemOverTheRangeIncludingBothEnds) {
-  constexpr std::uint32_t kLarge = 0x80000000u;
   Target.Items = {{5, "user_Site", "https://site.test/"},
                   {3, "first", ""},
                   {9, "other", ""},
                   {3, "second", ""},
-                  {kLarge, "large", ""}};
+                  {1u << 31, "large", ""}};
   WriteFile({Rec(5, true, 10, 100), Rec(5, false, 11, 0, 408), Rec(5, true, 12, 300),
              Rec(3, true, 5), Rec(3, true, 20), Rec(4, true, 11), Rec(9, true, 30),
-             Rec(kLarge, false, 15, 0, 500), Rec(kLarge + 1, true, 15)});
+             Rec(1u << 31, false, 15, 0, 500), Rec((1u << 31) + 1, true, 15)});
   TWatchHistory history(Target, Path);
   THistorySumArray sums;
   history.GetSummary(sums, 10, 20);
@@ -203,7 +201,7 @@ TEST_F(THistoryFixture, SummaryOfEveryItemOverTheRangeIncludingBothEnds) {
                               {3, "first", "", 20, 20, 100, 1, 0, 0, 20},
                               {9, "other", "", 10, 20},
                               {3, "second", "", 10, 20},
-                              {kLarge, "large", "", 15, 15, 0, 1, 1, 15, 0}}));
+                              {1u << 31, "large", "", 15, 15, 0, 1, 1, 15, 0}}));
 }
 
 TEST_F(THistoryFixture, SummaryOfAnEmptyListReadsNoFileAndFlushesNothing) {
@@ -233,9 +231,8 @@ TEST(HistoryAverage, ProductIsSixtyFourBitAndDivisionTruncatesTowardZero) {
 
 // --- Replay --------------------------------------------------------------
 
-// The file is read a batch of records at a time: whatever its size against a
-// batch, every record arrives once and in order, and a damaged block ends the
-// replay right after the records before it.
+// Whatever the file's size against a batch of records, every record arrives once and in order,
+// and a damaged block ends the replay right after the records before it.
 TEST_F(THistoryFixture, LoadStatisticsReplaysEveryRecordAcrossBatchesAndStopsAtDamage) {
   constexpr int kBatch = THistoryReader::kBatchRecords;
   const std::pair<int, int> cases[] = {
@@ -370,16 +367,12 @@ TEST_F(THistoryFixture, TornLastBlockIsIgnoredByReadersAndReportedOnce) {
   const THistoryArray records = Sample(3);  // items 2, 3, 1
   WriteFile(records);
   ShrinkFile(Path, kHeader + 2 * kBlock + 10);  // a crash while the third was appended
-  Target.Items = {{1, "a", ""}, {2, "b", ""}, {3, "c", ""}};
   TWatchHistory history(Target, Path, Reporter);
   THistoryArray result;
   history.GetHistory(3, result, 0, 1e6);
   EXPECT_EQ(result, THistoryArray{records[1]});
-  history.LoadStatistics();
+  history.LoadStatistics();  // every query reads through the same reader
   EXPECT_EQ(Target.Applied, (THistoryArray{records[0], records[1]}));
-  THistorySumArray sums;
-  history.GetSummary(sums, 0, 1e6);
-  EXPECT_EQ(sums[0].Count + sums[1].Count + sums[2].Count, 2);
   ASSERT_EQ(Reports.size(), 1u);
   EXPECT_EQ(Reports[0].rfind(Path + "\r\n", 0), 0u) << Reports[0];
   EXPECT_NE(Reports[0].find("10 bytes"), std::string::npos) << Reports[0];
