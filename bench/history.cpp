@@ -13,7 +13,10 @@
 //                   it to the whole file (it is linear: two calls per block)
 //
 // The file is built in a fresh folder under $TMPDIR (or /tmp) and removed at
-// the end. Every pass reads it from the page cache.
+// the end. Every pass reads it from the page cache. The floor and the passes
+// measured against it take turns for five rounds, each keeping its best
+// wall-clock and processor time; the targets are judged by processor time,
+// which other work on a shared machine disturbs least.
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -29,10 +32,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/date_time.h"
@@ -84,10 +88,13 @@ long long PeakBytes() {
 // --- A watch list stand-in --------------------------------------------------
 
 // Keeps per-item statistics the way the watch list does, so that the replay
-// costs what it costs in the program: one lookup and a few updates per record.
+// costs what it costs in the program: per record, a table lookup from the
+// identifier to the item, the item behind its pointer, a few updates; the
+// records come a batch at a time.
 class TBenchTarget : public THistoryTarget {
  public:
   struct TStats {
+    std::uint32_t ItemId = 0;
     std::int32_t LastResponseCode = 0;
     std::int32_t LastResponseTime = 0;
     std::int32_t AvgResponseTime = 0;
@@ -100,21 +107,47 @@ class TBenchTarget : public THistoryTarget {
     TDateTime LastFailure = 0;
   };
 
-  TBenchTarget() {
+  TBenchTarget() : DenseIds_(4 * kItems + 1024, 0) {
     for (std::uint32_t id = 1; id <= kItems; ++id) {
-      Stats_[id] = {};
+      Stats_.push_back(std::make_unique<TStats>(TStats{.ItemId = id}));
+      DenseIds_[id] = static_cast<int>(Stats_.size());
       Items_.push_back(
           {id, "Item " + std::to_string(id), "https://example.test/" + std::to_string(id)});
     }
   }
 
-  void ApplyResult(const THistoryRecord& record) override {
+  void ApplyResult(const THistoryRecord& record) override { Apply(record); }
+  void ApplyResults(std::span<const THistoryRecord> records) override {
+    for (const THistoryRecord& record : records)
+      Apply(record);
+  }
+  void BeginReplay() override {
+    for (const auto& stats : Stats_)
+      *stats = TStats{.ItemId = stats->ItemId};
+  }
+  void EndReplay() override {}
+  std::vector<TItemInfo> SummaryItems() const override { return Items_; }
+  std::optional<std::int32_t> ServiceIdOf(std::uint32_t itemId) const override {
+    return static_cast<std::int32_t>(itemId);
+  }
+  std::vector<std::uint32_t> SelectedItemIds() const override { return {}; }
+
+  std::int64_t Checksum() const {
+    std::int64_t sum = MaxId_;
+    for (const auto& stats : Stats_)
+      sum += stats->TimesChecked + stats->TimesFailed + stats->AvgResponseTime;
+    return sum;
+  }
+
+ private:
+  void Apply(const THistoryRecord& record) {
     if (static_cast<std::int32_t>(record.ItemId) > MaxId_)
       MaxId_ = static_cast<std::int32_t>(record.ItemId);
-    const auto found = Stats_.find(record.ItemId);
-    if (found == Stats_.end())
+    if (record.ItemId >= DenseIds_.size() || DenseIds_[record.ItemId] == 0)
       return;
-    TStats& s = found->second;
+    TStats& s = *Stats_.at(static_cast<std::size_t>(DenseIds_[record.ItemId] - 1));
+    if (s.ItemId != record.ItemId)
+      return;
     s.LastResponseCode = record.ResponseCode;
     s.LastResponseTime = record.ResponseTime;
     if (record.Success)
@@ -132,26 +165,9 @@ class TBenchTarget : public THistoryTarget {
       s.ConsecutiveSuccesses = 0;
     }
   }
-  void BeginReplay() override {
-    for (auto& [id, stats] : Stats_)
-      stats = {};
-  }
-  void EndReplay() override {}
-  std::vector<TItemInfo> SummaryItems() const override { return Items_; }
-  std::optional<std::int32_t> ServiceIdOf(std::uint32_t itemId) const override {
-    return static_cast<std::int32_t>(itemId);
-  }
-  std::vector<std::uint32_t> SelectedItemIds() const override { return {}; }
 
-  std::int64_t Checksum() const {
-    std::int64_t sum = MaxId_;
-    for (const auto& [id, stats] : Stats_)
-      sum += stats.TimesChecked + stats.TimesFailed + stats.AvgResponseTime;
-    return sum;
-  }
-
- private:
-  std::unordered_map<std::uint32_t, TStats> Stats_;
+  std::vector<std::unique_ptr<TStats>> Stats_;
+  std::vector<int> DenseIds_;  // Id -> index in Stats_ + 1, 0 when absent
   std::vector<TItemInfo> Items_;
   std::int32_t MaxId_ = 0;
 };
@@ -269,27 +285,34 @@ TPassResult LiteralPass(const std::string& path, std::uint64_t limit) {
 
 // --- Measuring ----------------------------------------------------------------
 
+// The best wall-clock and processor times of the runs so far, and the highest
+// peak among them. On a machine shared with other work the processor time is
+// the steadier of the two: waiting for a processor does not count.
 struct TMeasure {
-  double Seconds = 0;
+  double Seconds = 1e300;
+  double CpuSeconds = 1e300;
   long long PeakBeyondStart = 0;
 };
 
 long long gStartRss = 0;
 bool gPeakResets = false;
 
-// The best time of `repeats` runs, and the highest peak among them.
-TMeasure Measure(int repeats, const std::function<void()>& run) {
-  TMeasure best;
-  best.Seconds = 1e300;
-  for (int r = 0; r < repeats; ++r) {
-    ResetPeak();
-    const auto start = TClockType::now();
-    run();
-    const double seconds = std::chrono::duration<double>(TClockType::now() - start).count();
-    best.Seconds = std::min(best.Seconds, seconds);
-    best.PeakBeyondStart = std::max(best.PeakBeyondStart, PeakBytes() - gStartRss);
-  }
-  return best;
+double ProcessCpuSeconds() {
+  timespec now{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Runs `run` once and counts its times and peak into `best`.
+void MeasureOnce(TMeasure& best, const std::function<void()>& run) {
+  ResetPeak();
+  const double cpuStart = ProcessCpuSeconds();
+  const auto start = TClockType::now();
+  run();
+  const double seconds = std::chrono::duration<double>(TClockType::now() - start).count();
+  best.Seconds = std::min(best.Seconds, seconds);
+  best.CpuSeconds = std::min(best.CpuSeconds, ProcessCpuSeconds() - cpuStart);
+  best.PeakBeyondStart = std::max(best.PeakBeyondStart, PeakBytes() - gStartRss);
 }
 
 std::string TemporaryFolder() {
@@ -331,10 +354,14 @@ void BuildHistory(TWatchHistory& history, std::uint64_t records) {
 }
 
 void PrintRow(const char* name, const TMeasure& m, double megabytes, const TMeasure& floor,
-              double literalSeconds) {
-  std::printf("%-26s %9.3f s %9.0f MB/s %9.1f MiB %8.2fx floor %8.0fx literal\n", name, m.Seconds,
-              megabytes / m.Seconds, static_cast<double>(m.PeakBeyondStart) / (1024.0 * 1024.0),
-              m.Seconds / floor.Seconds, literalSeconds / m.Seconds);
+              double literalCpuSeconds, const char* note = "") {
+  std::printf("%-24s %7.3f s %7.3f s %6.0f MB/s %6.1f MiB", name, m.Seconds, m.CpuSeconds,
+              megabytes / m.Seconds, static_cast<double>(m.PeakBeyondStart) / (1024.0 * 1024.0));
+  if (&m != &floor) {
+    std::printf(" %6.2fx %6.2fx %6.0fx", m.Seconds / floor.Seconds, m.CpuSeconds / floor.CpuSeconds,
+                literalCpuSeconds / m.CpuSeconds);
+  }
+  std::printf("%s\n", note);
 }
 
 int Run(int argc, char** argv) {
@@ -361,7 +388,8 @@ int Run(int argc, char** argv) {
   int result = 0;
   try {
     TWatchHistory history(target, path);
-    const TMeasure build = Measure(1, [&] { BuildHistory(history, records); });
+    TMeasure build;
+    MeasureOnce(build, [&] { BuildHistory(history, records); });
     fileBytes = fs::file_size(path);
     const double megabytes = static_cast<double>(fileBytes) / 1e6;
     std::printf("history: %llu records for %u items, %.1f MB (%s)\n",
@@ -375,29 +403,35 @@ int Run(int argc, char** argv) {
                     : "the process's peak so far (VmHWM could not be reset)",
         static_cast<double>(gStartRss) / (1024.0 * 1024.0));
 
-    constexpr int kRepeats = 3;
-    TPassResult floorResult;
-    const TMeasure floor = Measure(kRepeats, [&] { floorResult = FloorPass(path); });
-    if (floorResult.Blocks != records)
-      throw std::runtime_error("floor pass read a wrong number of blocks");
-
     const std::uint64_t literalBlocks = std::min(records, literalLimit.value_or(records));
     TPassResult literalResult;
-    const TMeasure literal = Measure(1, [&] { literalResult = LiteralPass(path, literalBlocks); });
+    TMeasure literal;
+    MeasureOnce(literal, [&] { literalResult = LiteralPass(path, literalBlocks); });
     if (literalResult.Blocks != literalBlocks)
       throw std::runtime_error("literal pass read a wrong number of blocks");
-    const double literalSeconds =
-        literal.Seconds * static_cast<double>(records) / static_cast<double>(literalBlocks);
+    const double scale = static_cast<double>(records) / static_cast<double>(literalBlocks);
+    literal.Seconds *= scale;
+    literal.CpuSeconds *= scale;
 
+    // The passes take turns, so that a burst of other work on the machine
+    // slows the floor as much as the passes measured against it.
+    constexpr int kRounds = 5;
+    TPassResult floorResult;
     std::int64_t replayCheck = 0;
-    const TMeasure load = Measure(kRepeats, [&] {
-      history.LoadStatistics();
-      replayCheck = target.Checksum();
-    });
     THistoryArray one;
-    const TMeasure query = Measure(kRepeats, [&] { history.GetHistory(kItems / 2, one, 0, 1e6); });
     THistorySumArray sums;
-    const TMeasure summary = Measure(kRepeats, [&] { history.GetSummary(sums, 0, 1e6); });
+    TMeasure floor, load, query, summary;
+    for (int round = 0; round < kRounds; ++round) {
+      MeasureOnce(floor, [&] { floorResult = FloorPass(path); });
+      if (floorResult.Blocks != records)
+        throw std::runtime_error("floor pass read a wrong number of blocks");
+      MeasureOnce(load, [&] {
+        history.LoadStatistics();
+        replayCheck = target.Checksum();
+      });
+      MeasureOnce(query, [&] { history.GetHistory(kItems / 2, one, 0, 1e6); });
+      MeasureOnce(summary, [&] { history.GetSummary(sums, 0, 1e6); });
+    }
 
     std::int64_t counted = 0;
     for (const THistorySum& sum : sums)
@@ -405,29 +439,27 @@ int Run(int argc, char** argv) {
     if (static_cast<std::uint64_t>(counted) != records)
       throw std::runtime_error("summary counted a wrong number of records");
 
-    std::printf("%-26s %11s %14s %13s %14s %16s\n", "pass", "time", "speed", "peak+", "ratio",
-                "vs literal");
-    std::printf("%-26s %9.3f s %9.0f MB/s %9.1f MiB\n", "floor (read+check)", floor.Seconds,
-                megabytes / floor.Seconds,
-                static_cast<double>(floor.PeakBeyondStart) / (1024.0 * 1024.0));
-    std::printf("%-26s %9.3f s %9.0f MB/s %9.1f MiB%s\n", "literal (2 reads/block)", literalSeconds,
-                megabytes / literalSeconds,
-                static_cast<double>(literal.PeakBeyondStart) / (1024.0 * 1024.0),
-                literalBlocks < records ? "  (scaled from a prefix)" : "");
-    PrintRow("LoadStatistics", load, megabytes, floor, literalSeconds);
-    PrintRow("GetHistory (1 item)", query, megabytes, floor, literalSeconds);
-    PrintRow("GetSummary (all items)", summary, megabytes, floor, literalSeconds);
+    std::printf("best of %d rounds; ratios to the floor by wall-clock and by processor time\n",
+                kRounds);
+    std::printf("%-24s %9s %9s %11s %10s %7s %7s %7s\n", "pass", "wall", "cpu", "speed", "peak+",
+                "floor", "floor", "literal");
+    std::printf("%-24s %9s %9s %11s %10s %7s %7s %7s\n", "", "", "", "(wall)", "", "(wall)",
+                "(cpu)", "(cpu)");
+    PrintRow("floor (read+check)", floor, megabytes, floor, literal.CpuSeconds);
+    PrintRow("literal (2 reads/block)", literal, megabytes, floor, literal.CpuSeconds,
+             literalBlocks < records ? "  (scaled from a prefix)" : "");
+    PrintRow("LoadStatistics", load, megabytes, floor, literal.CpuSeconds);
+    PrintRow("GetHistory (1 item)", query, megabytes, floor, literal.CpuSeconds);
+    PrintRow("GetSummary (all items)", summary, megabytes, floor, literal.CpuSeconds);
     std::printf("\n(GetHistory returned %zu records; replay checksum %lld)\n", one.size(),
                 static_cast<long long>(replayCheck));
 
     std::printf(
-        "\ntargets: within 3x floor, at least 50x faster than literal, "
-        "LoadStatistics under 64 MiB beyond start\n");
-    const bool ok =
-        load.Seconds <= 3 * floor.Seconds && query.Seconds <= 3 * floor.Seconds &&
-        summary.Seconds <= 3 * floor.Seconds &&
-        literalSeconds >= 50 * std::max({load.Seconds, query.Seconds, summary.Seconds}) &&
-        load.PeakBeyondStart < 64ll * 1024 * 1024;
+        "\ntargets: within 1.5x floor by processor time, LoadStatistics under 64 MiB beyond "
+        "start (the literal pass is there for scale: no reader can beat the floor's own ratio "
+        "to it)\n");
+    const double slowest = std::max({load.CpuSeconds, query.CpuSeconds, summary.CpuSeconds});
+    const bool ok = slowest <= 1.5 * floor.CpuSeconds && load.PeakBeyondStart < 64ll * 1024 * 1024;
     std::printf("%s\n", ok ? "all targets met" : "TARGETS MISSED");
   } catch (const std::exception& error) {
     std::fprintf(stderr, "bench_history: %s\n", error.what());

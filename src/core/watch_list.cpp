@@ -340,6 +340,12 @@ void TWatchList::ApplyResult(const THistoryRecord& record) {
     UpdateRow(RowOfItem(&item));
 }
 
+void TWatchList::ApplyResults(std::span<const THistoryRecord> records) {
+  // The list is final, so these calls are direct.
+  for (const THistoryRecord& record : records)
+    ApplyResult(record);
+}
+
 void TWatchList::BeginReplay() {
   ClearStatsAll();
   BeginUpdate();

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -123,6 +124,7 @@ class TWatchList final : public THistoryTarget {
 
   // THistoryTarget
   void ApplyResult(const THistoryRecord& record) override;
+  void ApplyResults(std::span<const THistoryRecord> records) override;
   void BeginReplay() override;
   void EndReplay() override;
   std::vector<TItemInfo> SummaryItems() const override;

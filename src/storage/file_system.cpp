@@ -200,6 +200,12 @@ const TxxFileSystem::TKeyRow* TxxFileSystem::KeyRowFor(std::size_t size) {
   PreviousBlockSize_ = size;
   if (!repeated || size > kMaxKeyRowSize || PassPhrase_.empty())
     return nullptr;
+  return &KeyRow(size);
+}
+
+const TxxFileSystem::TKeyRow& TxxFileSystem::KeyRow(std::size_t size) {
+  if (KeyRow_.Ready && KeyRow_.Size == size)
+    return KeyRow_;
   const std::size_t length = PassPhrase_.size();
   KeyRow_.First.resize(size);
   KeyRow_.Second.resize(size);
@@ -212,7 +218,29 @@ const TxxFileSystem::TKeyRow* TxxFileSystem::KeyRowFor(std::size_t size) {
   }
   KeyRow_.Size = size;
   KeyRow_.Ready = true;
-  return &KeyRow_;
+  return KeyRow_;
+}
+
+std::size_t TxxFileSystem::DecodeBlocks(const TKeyRow& row, const unsigned char* stored,
+                                        unsigned char* plain, std::size_t count) {
+  const std::size_t size = row.Size;
+  const unsigned char* first = row.First.data();
+  const unsigned char* second = row.Second.data();
+  const std::uint16_t* mix = row.Mix.data();
+  for (std::size_t block = 0; block < count; ++block) {
+    std::uint16_t sum = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+      const auto byte =
+          static_cast<unsigned char>(static_cast<unsigned char>(stored[i] - second[i]) ^ first[i]);
+      plain[i] = byte;
+      sum = static_cast<std::uint16_t>((sum + byte) ^ mix[i]);
+    }
+    if (sum != GetLittleEndian(stored + size, kCheckValueSize))
+      return block;
+    stored += size + kCheckValueSize;
+    plain += size;
+  }
+  return count;
 }
 
 void TxxFileSystem::ReadBlock(void* buffer, std::size_t size) {
@@ -227,17 +255,7 @@ void TxxFileSystem::ReadBlock(void* buffer, std::size_t size) {
     // Block and check value in one read, unscrambled into the caller's buffer.
     unsigned char stored[kMaxKeyRowSize + kCheckValueSize];
     File_.Read(stored, size + kCheckValueSize);
-    const unsigned char* first = row->First.data();
-    const unsigned char* second = row->Second.data();
-    const std::uint16_t* mix = row->Mix.data();
-    std::uint16_t sum = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-      const auto plain =
-          static_cast<unsigned char>(static_cast<unsigned char>(stored[i] - second[i]) ^ first[i]);
-      data[i] = plain;
-      sum = static_cast<std::uint16_t>((sum + plain) ^ mix[i]);
-    }
-    if (sum != GetLittleEndian(stored + size, kCheckValueSize))
+    if (DecodeBlocks(*row, stored, data, 1) != 1)
       Fail(kWrongFileFormat);
     return;
   }
@@ -294,6 +312,28 @@ void TxxFileSystem::WriteHeader(const std::string& versionText) {
 
 void TxxFileSystem::ReadBuffer(void* buffer, std::size_t size) {
   ReadBlock(buffer, size);
+}
+
+std::size_t TxxFileSystem::ReadBuffers(void* buffer, std::size_t size, std::size_t count) {
+  PumpUi();
+  const std::uint64_t stored = StoredSize(size);
+  RequireRemaining(stored * count);
+  auto* plain = static_cast<unsigned char*>(buffer);
+  if (PassPhrase_.empty()) {
+    File_.Read(plain, size * count);
+    return count;
+  }
+  const TKeyRow& row = KeyRow(size);
+  const std::uint64_t start = File_.Position();
+  Scratch_.resize(stored * count);
+  File_.Read(Scratch_.data(), Scratch_.size());
+  const std::size_t good = DecodeBlocks(row, Scratch_.data(), plain, count);
+  if (good < count) {
+    File_.Seek(start + good * stored);  // where the next read fails
+    if (good == 0)
+      Fail(kWrongFileFormat);
+  }
+  return good;
 }
 
 void TxxFileSystem::WriteBuffer(const void* buffer, std::size_t size) {

@@ -26,8 +26,9 @@ enum TxxOpenMode : std::uint8_t {
 // than expected); EInOutError from the file layer for everything else,
 // including a file that ends inside a block (ReadPastEnd).
 //
-// Open, Close and every block read or write first let the user interface
-// dispatch its pending events (PumpUi).
+// Open, Close and every block read or write (every run of blocks, for
+// ReadBuffers) first let the user interface dispatch its pending events
+// (PumpUi).
 class TxxFileSystem {
  public:
   // Only records the values; no file is touched.
@@ -51,6 +52,14 @@ class TxxFileSystem {
   bool Eof() const;
 
   void ReadBuffer(void* buffer, std::size_t size);
+  // Reads `count` blocks of `size` bytes each into `buffer` (count * size
+  // bytes): ReadBuffer in bulk for runs of fixed-size records, with one read
+  // of the file and one pump of the user interface for the whole run. Stops
+  // before a block whose check value does not match and returns how many
+  // blocks came before it, so that the caller can use them first; the next
+  // read then fails on that block. Throws when the first block is bad, and
+  // ReadPastEnd (reading nothing) unless `count` whole blocks remain.
+  std::size_t ReadBuffers(void* buffer, std::size_t size, std::size_t count);
   // The caller's buffer is left as it was.
   void WriteBuffer(const void* buffer, std::size_t size);
   std::int32_t ReadInteger();
@@ -105,11 +114,20 @@ class TxxFileSystem {
     std::vector<unsigned char> Second;
     std::vector<std::uint16_t> Mix;
   };
-  // Rows are kept for blocks up to this size (longer ones are texts, read once).
+  // Rows are kept for single blocks up to this size (longer ones are texts,
+  // read once).
   static constexpr std::size_t kMaxKeyRowSize = 256;
-  // The row for `size` when the previous block had that size too (a row is
-  // not worth building for a size seen once); nullptr otherwise.
+  // The row for a single block of `size` when the previous block had that
+  // size too (a row is not worth building for a size seen once); nullptr
+  // otherwise.
   const TKeyRow* KeyRowFor(std::size_t size);
+  // The row for `size`, built when the current one is for another size.
+  const TKeyRow& KeyRow(std::size_t size);
+  // Unscrambles `count` stored blocks of row.Size bytes, each followed by its
+  // check value, into `plain`, up to the first whose check value does not
+  // match; returns how many came before it.
+  static std::size_t DecodeBlocks(const TKeyRow& row, const unsigned char* stored,
+                                  unsigned char* plain, std::size_t count);
 
   TBufferedFile File_;
   std::string FileName_;
@@ -117,7 +135,8 @@ class TxxFileSystem {
   std::string PassPhrase_;
   double Version_;
   bool Opened_ = false;
-  // Scrambled copy of the block being written, reused from block to block.
+  // Scrambled copy of the block being written, or the stored bytes of a run
+  // being read; reused from block to block.
   std::vector<unsigned char> Scratch_;
   TKeyRow KeyRow_;
   std::size_t PreviousBlockSize_ = 0;

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <stdexcept>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -11,59 +12,40 @@ namespace vantrel {
 
 namespace {
 
-// Item identifier -> index of the first summary with that identifier: an
-// open-addressing hash table, since the lookup runs for every record of the
-// history and a node-based map costs a division and a pointer chase each time.
+// Item identifier -> index of the first summary with that identifier, for a
+// lookup per record of the history. Identifiers are handed out in sequence, so
+// a table indexed by them serves all but stray large ones, which go to a map.
 class TSummaryIndex {
  public:
-  explicit TSummaryIndex(std::size_t items) {
-    std::size_t capacity = 16;
-    while (capacity < 2 * items)
-      capacity *= 2;
-    Slots_.resize(capacity);
-    Mask_ = capacity - 1;
-  }
+  static constexpr std::uint32_t kNone = static_cast<std::uint32_t>(-1);
 
-  // Keeps the first index given for an identifier.
-  void AddFirst(std::uint32_t itemId, std::size_t index) {
-    TSlot& slot = Find(itemId);
-    if (slot.Index == kEmpty) {
-      slot.ItemId = itemId;
-      slot.Index = index;
+  explicit TSummaryIndex(const std::vector<THistoryTarget::TItemInfo>& items)
+      : Dense_(items.size() * kDensePerItem + kDenseMargin, kNone) {
+    for (std::size_t index = 0; index < items.size(); ++index) {
+      const std::uint32_t id = items[index].ItemId;
+      const auto slot = static_cast<std::uint32_t>(index);
+      if (id >= Dense_.size())
+        Sparse_.emplace(id, slot);  // keeps the first
+      else if (Dense_[id] == kNone)
+        Dense_[id] = slot;
     }
   }
 
   // The summary index of `itemId`, or kNone.
-  std::size_t Lookup(std::uint32_t itemId) const {
-    for (std::size_t i = Hash(itemId);; i = (i + 1) & Mask_) {
-      const TSlot& slot = Slots_[i];
-      if (slot.Index == kEmpty || slot.ItemId == itemId)
-        return slot.Index;
-    }
+  std::uint32_t Lookup(std::uint32_t itemId) const {
+    if (itemId < Dense_.size())
+      return Dense_[itemId];
+    const auto found = Sparse_.find(itemId);
+    return found == Sparse_.end() ? kNone : found->second;
   }
-
-  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
  private:
-  static constexpr std::size_t kEmpty = kNone;
-  struct TSlot {
-    std::uint32_t ItemId = 0;
-    std::size_t Index = kEmpty;
-  };
+  // Identifiers below this many per item (plus the margin) go into the table.
+  static constexpr std::size_t kDensePerItem = 4;
+  static constexpr std::size_t kDenseMargin = 1024;
 
-  std::size_t Hash(std::uint32_t itemId) const {
-    return static_cast<std::size_t>((itemId * 0x9E3779B97F4A7C15ull) >> 32) & Mask_;
-  }
-  TSlot& Find(std::uint32_t itemId) {
-    for (std::size_t i = Hash(itemId);; i = (i + 1) & Mask_) {
-      TSlot& slot = Slots_[i];
-      if (slot.Index == kEmpty || slot.ItemId == itemId)
-        return slot;
-    }
-  }
-
-  std::vector<TSlot> Slots_;
-  std::size_t Mask_ = 0;
+  std::vector<std::uint32_t> Dense_;
+  std::unordered_map<std::uint32_t, std::uint32_t> Sparse_;
 };
 
 }  // namespace
@@ -100,10 +82,11 @@ void TWatchHistory::GetHistory(std::uint32_t itemId, THistoryArray& result, TDat
   if (!File_.Exists())
     return;
   THistoryReader reader(File_);
-  THistoryRecord record;
-  while (reader.Next(record)) {
-    if (record.ItemId == itemId && record.Date >= from && record.Date <= to)
-      result.push_back(record);
+  for (auto batch = reader.NextBatch(); !batch.empty(); batch = reader.NextBatch()) {
+    for (const THistoryRecord& record : batch) {
+      if (record.ItemId == itemId && record.Date >= from && record.Date <= to)
+        result.push_back(record);
+    }
   }
 }
 
@@ -113,27 +96,27 @@ void TWatchHistory::GetSummary(THistorySumArray& result, TDateTime from, TDateTi
   if (items.empty())
     return;
   result.reserve(items.size());
-  // Records count toward the first summary of their item, as a search from
-  // the front would find it, without searching for every record.
-  TSummaryIndex firstIndex(items.size());
   for (const THistoryTarget::TItemInfo& item : items) {
-    firstIndex.AddFirst(item.ItemId, result.size());
     THistorySum& sum = result.emplace_back();
     sum.ItemId = item.ItemId;
     sum.Name = item.Name;
     sum.Url = item.Url;
   }
+  // Records count toward the first summary of their item, as a search from
+  // the front would find it, without searching for every record.
+  const TSummaryIndex firstIndex(items);
 
   File_.Flush();
   if (File_.Exists()) {
     THistoryReader reader(File_);
-    THistoryRecord record;
-    while (reader.Next(record)) {
-      if (record.Date < from || record.Date > to)
-        continue;
-      const std::size_t index = firstIndex.Lookup(record.ItemId);
-      if (index != TSummaryIndex::kNone)
-        AddToSummary(result[index], record);
+    for (auto batch = reader.NextBatch(); !batch.empty(); batch = reader.NextBatch()) {
+      for (const THistoryRecord& record : batch) {
+        if (record.Date < from || record.Date > to)
+          continue;
+        const std::uint32_t index = firstIndex.Lookup(record.ItemId);
+        if (index != TSummaryIndex::kNone)
+          AddToSummary(result[index], record);
+      }
     }
   }
   for (THistorySum& sum : result) {
@@ -151,9 +134,8 @@ void TWatchHistory::LoadStatistics() {
   Target_.BeginReplay();
   try {
     THistoryReader reader(File_);
-    THistoryRecord record;
-    while (reader.Next(record))
-      Target_.ApplyResult(record);
+    for (auto batch = reader.NextBatch(); !batch.empty(); batch = reader.NextBatch())
+      Target_.ApplyResults(batch);
   } catch (...) {
     // The list must not stay without row refreshes and alarms.
     Target_.EndReplay();

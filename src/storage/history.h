@@ -16,9 +16,9 @@ namespace vantrel {
 // added, for the items' statistics and the reports. New records wait in
 // memory and are appended in bursts (more than 1000 pending, or Flush).
 //
-// Queries stream the file one block at a time: memory does not grow with the
-// history (except the records GetHistory returns). Container errors reach the
-// caller; a missing file is an empty history.
+// Queries stream the file a batch of blocks at a time: memory does not grow
+// with the history (except the records GetHistory returns). Container errors
+// reach the caller; a missing file is an empty history.
 class TWatchHistory {
  public:
   // `target` (the watch list) must outlive the history.

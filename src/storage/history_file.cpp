@@ -232,6 +232,31 @@ THistoryReader::THistoryReader(THistoryFile& file)
   End_ = end - (end - Position_) % Stored_;
   if (End_ != end)
     file.ReportTear(end, end - End_);
+  // A small file gets buffers of its own size.
+  const auto batch = static_cast<std::size_t>(
+      std::min<std::uint64_t>(kBatchRecords, (End_ - Position_) / Stored_));
+  Bytes_.resize(batch * kHistoryRecordSize);
+  Records_.resize(batch);
+}
+
+static_assert(THistoryReader::kBatchRecords * (kHistoryRecordSize + kCheckValueSize) >
+                  2 * TBufferedFile::kBufferSize,
+              "a batch is read through the file buffer");
+
+bool THistoryReader::Fill() {
+  Taken_ = Count_ = 0;
+  if (Position_ >= End_)
+    return false;
+  const auto wanted = static_cast<std::size_t>(
+      std::min<std::uint64_t>(Records_.size(), (End_ - Position_) / Stored_));
+  // Never 0: the container throws when the first block is damaged.
+  const std::size_t read = Container_.ReadBuffers(Bytes_.data(), kHistoryRecordSize, wanted);
+  Position_ += read * Stored_;
+  const unsigned char* bytes = Bytes_.data();
+  for (std::size_t i = 0; i < read; ++i, bytes += kHistoryRecordSize)
+    Records_[i] = DecodeHistoryRecord(bytes);
+  Count_ = read;
+  return true;
 }
 
 }  // namespace vantrel

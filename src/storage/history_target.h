@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,9 +22,15 @@ class THistoryTarget {
 
   virtual ~THistoryTarget() = default;
 
-  // Applies one recorded result to its item's statistics and status (also used
-  // for every record while the history is replayed).
+  // Applies one recorded result to its item's statistics and status.
   virtual void ApplyResult(const THistoryRecord& record) = 0;
+  // Applies records in order, each as ApplyResult does: the replay hands over
+  // the history a batch at a time, so that a target can apply millions of
+  // records without a virtual call for each.
+  virtual void ApplyResults(std::span<const THistoryRecord> records) {
+    for (const THistoryRecord& record : records)
+      ApplyResult(record);
+  }
 
   // Replay brackets: clear every item's statistics, hold back row refreshes and
   // alarms; afterwards, release them and refresh the selected item's details.
