@@ -7,6 +7,7 @@
 #include <charconv>
 #include <utility>
 
+#include "platform/unique_fd.h"
 #include "storage/atomic_replace.h"
 #include "storage/file_errors.h"
 
@@ -70,8 +71,8 @@ std::string OneLine(std::string_view value) {
 
 std::string ReadWholeFile(const fs::path& path, bool& missing) {
   missing = false;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  const TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) {
     if (errno == ENOENT) {
       missing = true;
       return {};
@@ -81,19 +82,16 @@ std::string ReadWholeFile(const fs::path& path, bool& missing) {
   std::string text;
   char buffer[65536];
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
     if (n == 0)
       break;
     if (n < 0) {
       if (errno == EINTR)
         continue;
-      const int error = errno;
-      ::close(fd);
-      throw EInOutError(path.string(), error, "Cannot read");
+      throw EInOutError(path.string(), errno, "Cannot read");
     }
     text.append(buffer, static_cast<std::size_t>(n));
   }
-  ::close(fd);
   return text;
 }
 
