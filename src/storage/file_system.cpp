@@ -102,8 +102,9 @@ void Unscramble(const std::string& key, unsigned char* data, std::size_t size) {
 }  // namespace
 
 TxxFileSystem::TxxFileSystem(std::string fileName, std::string signature, double version,
-                             std::string passPhrase)
-    : FileName_(std::move(fileName)),
+                             std::string passPhrase, TFileOps& ops)
+    : File_(ops),
+      FileName_(std::move(fileName)),
       Signature_(std::move(signature)),
       PassPhrase_(std::move(passPhrase)),
       Version_(version) {}

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_ops.h"
 #include "storage/buffered_file.h"
 
 namespace vantrel {
@@ -30,9 +31,10 @@ enum TxxOpenMode : std::uint8_t {
 // dispatch its pending events (PumpUi).
 class TxxFileSystem {
  public:
-  // Only records the values; no file is touched.
-  TxxFileSystem(std::string fileName, std::string signature, double version,
-                std::string passPhrase);
+  // Only records the values; no file is touched. The file is reached through
+  // `ops`, which must outlive the container.
+  TxxFileSystem(std::string fileName, std::string signature, double version, std::string passPhrase,
+                TFileOps& ops = PosixFileOps());
   // Closes a file still open, writing out what it can; errors are not
   // reported here, so callers that must know call Close.
   ~TxxFileSystem() = default;

@@ -55,14 +55,15 @@ class TWritingScope {
 }  // namespace
 
 THistoryFile::THistoryFile(std::string fileName, std::string signature, double version,
-                           THistoryErrorReporter reporter)
+                           THistoryErrorReporter reporter, TFileOps& ops)
     : FileName_(std::move(fileName)),
       Signature_(std::move(signature)),
       Version_(version),
-      Reporter_(std::move(reporter)) {}
+      Reporter_(std::move(reporter)),
+      Ops_(&ops) {}
 
 TxxFileSystem THistoryFile::NewContainer(const std::string& fileName) const {
-  return TxxFileSystem(fileName, Signature_, Version_, kDataPassPhrase);
+  return TxxFileSystem(fileName, Signature_, Version_, kDataPassPhrase, *Ops_);
 }
 
 bool THistoryFile::Exists() const {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/file_ops.h"
 #include "storage/file_system.h"
 #include "storage/history_record.h"
 
@@ -35,8 +36,10 @@ class THistoryFile {
   // More pending records than this are flushed by FlushIfFull.
   static constexpr std::size_t kMaxPending = 1000;
 
+  // Appends and rewrites reach the file through `ops`, which must outlive
+  // this object.
   THistoryFile(std::string fileName, std::string signature, double version,
-               THistoryErrorReporter reporter);
+               THistoryErrorReporter reporter, TFileOps& ops = PosixFileOps());
 
   const std::string& FileName() const { return FileName_; }
   // Throws EInOutError when the file's state cannot be learned.
@@ -87,6 +90,7 @@ class THistoryFile {
   std::string Signature_;
   double Version_;
   THistoryErrorReporter Reporter_;
+  TFileOps* Ops_;
   THistoryArray Pending_;
   std::size_t FlushAbove_ = kMaxPending;
   bool Writing_ = false;

@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 
 #include <bit>
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "storage/file_errors.h"
 #include "storage/file_system.h"
 #include "storage/file_system_format.h"
+#include "support/faulty_file_ops.h"
 #include "support/test_files.h"
 
 namespace vantrel {
@@ -109,6 +111,7 @@ struct THistoryFixture : testing::Test {
   std::string Vtt = Dir / "vantrel.vtt";
   std::string Vt1 = Dir / "vantrel.vt1";
   TFakeTarget Target;
+  test::TFaultyFileOps Ops;
   std::vector<std::string> Reports;
   THistoryErrorReporter Reporter = [this](const std::string& message) {
     Reports.push_back(message);
@@ -288,12 +291,11 @@ TEST_F(THistoryFixture, FailedFlushKeepsTheUnwrittenRecordsAndWritesEachOnceLate
   const struct {
     const char* Name;
     int Existing, Added;
-    rlim_t Limit;
+    std::uint64_t Room;
     std::size_t PendingAfter;
     std::uint64_t SizeAfter;
   } cases[] = {
-      {"room for 10 blocks and a half", 2, 30, kHeader + 12 * kBlock + 11, 20,
-       kHeader + 12 * kBlock},
+      {"room for 10 blocks and a half", 2, 30, 10 * kBlock + 11, 20, kHeader + 12 * kBlock},
       {"not even the header of a new file fits", 0, 2, 5, 2, 0},
   };
   for (const auto& c : cases) {
@@ -302,24 +304,22 @@ TEST_F(THistoryFixture, FailedFlushKeepsTheUnwrittenRecordsAndWritesEachOnceLate
     if (c.Existing > 0)
       WriteFile(Sample(c.Existing));
     const THistoryArray records = Sample(c.Added);
-    TWatchHistory history(Target, Path, Reporter);
+    TWatchHistory history(Target, Path, Reporter, Ops);
     for (const auto& record : records)
       history.Add(record);
-    {
-      TFileSizeLimit limit(c.Limit);
-      ASSERT_TRUE(limit.Active);
-      for (int attempt = 0; attempt < 2; ++attempt) {  // the second changes nothing
-        try {
-          history.Flush();
-          ADD_FAILURE() << "no error from a full disk";
-        } catch (const EInOutError& error) {
-          EXPECT_EQ(error.ErrorNumber(), EFBIG);
-          EXPECT_EQ(error.FileName(), Path);
-        }
-        EXPECT_EQ(history.PendingCount(), c.PendingAfter);
-        EXPECT_EQ(FileSize(), c.SizeAfter);
+    Ops.FailWritesAfter(c.Room);
+    for (int attempt = 0; attempt < 2; ++attempt) {  // the second changes nothing
+      try {
+        history.Flush();
+        ADD_FAILURE() << "no error from a full disk";
+      } catch (const EInOutError& error) {
+        EXPECT_EQ(error.ErrorNumber(), ENOSPC);
+        EXPECT_EQ(error.FileName(), Path);
       }
+      EXPECT_EQ(history.PendingCount(), c.PendingAfter);
+      EXPECT_EQ(FileSize(), c.SizeAfter);
     }
+    Ops.Heal();
     history.Flush();
     EXPECT_EQ(ReadFile(), Concat(Sample(c.Existing), records));
   }
@@ -328,19 +328,17 @@ TEST_F(THistoryFixture, FailedFlushKeepsTheUnwrittenRecordsAndWritesEachOnceLate
 
 TEST_F(THistoryFixture, AutomaticFlushAfterAFailureWaitsForAThousandMoreRecords) {
   const THistoryArray records = Sample(2100);
-  TWatchHistory history(Target, Path);
+  TWatchHistory history(Target, Path, {}, Ops);
   std::size_t next = 0;
-  {
-    TFileSizeLimit limit(kHeader + 100 * kBlock);
-    ASSERT_TRUE(limit.Active);
-    for (; next < 1000; ++next)
-      history.Add(records[next]);
-    EXPECT_THROW(history.Add(records[next++]), EInOutError);  // the 1001st
-    EXPECT_EQ(history.PendingCount(), 901u);
-    for (; next < 1001 + 1000; ++next)  // not every check of a full disk fails
-      history.Add(records[next]);
-    EXPECT_THROW(history.Add(records[next++]), EInOutError);
-  }
+  Ops.FailWritesAfter(kHeader + 100 * kBlock);
+  for (; next < 1000; ++next)
+    history.Add(records[next]);
+  EXPECT_THROW(history.Add(records[next++]), EInOutError);  // the 1001st
+  EXPECT_EQ(history.PendingCount(), 901u);
+  for (; next < 1001 + 1000; ++next)  // not every check of a full disk fails
+    history.Add(records[next]);
+  EXPECT_THROW(history.Add(records[next++]), EInOutError);
+  Ops.Heal();
   for (; next < records.size(); ++next)
     history.Add(records[next]);
   history.Flush();
