@@ -226,13 +226,6 @@ void TBufferedFile::Truncate(std::uint64_t size) {
   Position_ = std::min(Position_, size);
 }
 
-void TBufferedFile::Sync() {
-  RequireOpen("Sync");
-  FlushBuffer();
-  if (Ops_->FSync(Fd_.Get()) != 0)
-    throw EInOutError(FileName_, errno, "Sync");
-}
-
 void TBufferedFile::Close() {
   if (!IsOpen())
     return;

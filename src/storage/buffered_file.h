@@ -76,8 +76,6 @@ class TBufferedFile {
   // Cuts the file to `size` bytes (pending bytes are written out first); a
   // position beyond the new end moves to it. Needs a file opened for writing.
   void Truncate(std::uint64_t size);
-  // Flush, then fsync: the bytes are on the disk, not just in the page cache.
-  void Sync();
   // Flush, then close the descriptor. If the flush fails the file stays open
   // with its pending bytes, so Close can be tried again; a failure of close
   // itself releases the descriptor and throws.

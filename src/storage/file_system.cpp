@@ -165,10 +165,6 @@ bool TxxFileSystem::Eof() const {
   return !Opened_ || File_.Eof();
 }
 
-void TxxFileSystem::Sync() {
-  File_.Sync();
-}
-
 std::uint64_t TxxFileSystem::StoredSize(std::size_t blockSize) const {
   return blockSize + (PassPhrase_.empty() ? 0 : kCheckValueSize);
 }

@@ -65,10 +65,6 @@ class TxxFileSystem {
   // Throws std::length_error for a text longer than a signed 32-bit count.
   void WriteString(const std::string& value);
 
-  // Writes out pending blocks and has the system put them on the disk, for
-  // callers that rename a finished file over the real one afterwards.
-  void Sync();
-
   // Where the next block starts and how long the file is (pending blocks
   // included), so that a reader can tell a torn last block (fewer bytes left
   // than StoredSize of a whole block) from a good one before reading it.

@@ -60,8 +60,9 @@ class THistoryFile {
   bool Writing() const { return Writing_; }
 
   // Rewrites the file (which must exist) with the records `keep` accepts, in
-  // order, through a temporary file renamed over it: on failure the old file
-  // is left as it was. Throws std::logic_error while the file is being written.
+  // order, through a temporary file renamed over it (TAtomicFile), keeping its
+  // permission bits: on failure the old file is left as it was. Throws
+  // std::logic_error while the file is being written.
   void Rewrite(const std::function<bool(const THistoryRecord&)>& keep);
 
   // Renames the file (which must exist and not be being written).

@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "platform/unique_fd.h"
-#include "storage/atomic_replace.h"
 #include "storage/file_errors.h"
 
 namespace vantrel {
@@ -236,8 +235,10 @@ std::string TIniFile::Text() const {
   return text;
 }
 
-void TIniFile::Save(mode_t mode) const {
-  WriteFileAtomically(Path_, Text(), mode);
+void TIniFile::Save(TFilePermissions permissions, TFileOps& ops) const {
+  TAtomicFile file(Path_.string(), permissions, ops);
+  file.Write(Text());
+  file.Commit();
 }
 
 }  // namespace vantrel

@@ -2,18 +2,15 @@
 #include "storage/temp_history.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <bit>
 #include <cerrno>
-#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/ui_pump.h"
-#include "storage/atomic_replace.h"
 #include "storage/file_errors.h"
 #include "storage/file_system.h"
 #include "storage/file_system_format.h"
@@ -72,19 +69,6 @@ THistoryArray Concat(THistoryArray a, const THistoryArray& b) {
   return a;
 }
 
-// Writes beyond `bytes` fail with EFBIG, as on a full disk, until destroyed.
-struct TFileSizeLimit {
-  explicit TFileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &Saved);
-    std::signal(SIGXFSZ, SIG_IGN);  // otherwise the process dies
-    const rlimit lowered{bytes, Saved.rlim_max};
-    Active = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-  }
-  ~TFileSizeLimit() { setrlimit(RLIMIT_FSIZE, &Saved); }
-  rlimit Saved{};
-  bool Active = false;
-};
-
 struct THistoryFixture : testing::Test {
   // Written and read with the container directly, independently of the histories.
   void WriteFile(const THistoryArray& records) {
@@ -110,6 +94,7 @@ struct THistoryFixture : testing::Test {
   std::string Path = Dir / "vantrel.vth";
   std::string Vtt = Dir / "vantrel.vtt";
   std::string Vt1 = Dir / "vantrel.vt1";
+  std::string Temporary = Path + ".tmp";
   TFakeTarget Target;
   test::TFaultyFileOps Ops;
   std::vector<std::string> Reports;
@@ -264,22 +249,27 @@ TEST_F(THistoryFixture, DeleteItemsKeepsTheOtherItemsRecordsInOrderPendingOnesIn
       expected.push_back(record);
   }
   EXPECT_EQ(ReadFile(), expected);
-  EXPECT_FALSE(fs::exists(TemporaryPathFor(Path)));
+  EXPECT_FALSE(fs::exists(Temporary));
 }
 
-TEST_F(THistoryFixture, DeleteThatFailsHalfWayLeavesTheOldFileIntact) {
+// The rewrite fails while writing, syncing or renaming: the old file stays
+// whole with every record, no temporary file is left, and the next try works.
+TEST_F(THistoryFixture, FailedDeleteLeavesTheOldFileWholeAndNoTemporaryFile) {
   WriteFile(Sample(200));
   const std::string before = ReadFileBytes(Path);
-  TWatchHistory history(Target, Path);
-  {
-    TFileSizeLimit limit(kHeader + 20 * kBlock);
-    ASSERT_TRUE(limit.Active);
+  for (const test::TSaveFault fault : test::kSaveFaults) {
+    SCOPED_TRACE(test::Describe(fault));
+    TWatchHistory history(Target, Path, Reporter, Ops);
+    test::Arm(Ops, fault, kHeader + 20 * kBlock);
     EXPECT_THROW(history.DeleteItems({1}), EInOutError);
+    Ops.Heal();
+    EXPECT_EQ(ReadFileBytes(Path), before);
+    EXPECT_FALSE(fs::exists(Temporary));
   }
-  EXPECT_EQ(ReadFileBytes(Path), before);
-  EXPECT_FALSE(fs::exists(TemporaryPathFor(Path)));
+  TWatchHistory history(Target, Path, Reporter, Ops);
   history.DeleteItems({1});
   EXPECT_EQ(ReadFile().size(), 200u - 66u);  // item 1 has every third record
+  EXPECT_TRUE(Reports.empty());
 }
 
 // --- A failing disk ------------------------------------------------------
