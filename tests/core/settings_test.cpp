@@ -69,9 +69,9 @@ TEST_F(SettingsTest, DefaultsAreSavedByteForByteAtomicallyForTheOwnerOnly) {
 TEST_F(SettingsTest, FailedSaveLeavesTheOldFileWholeAndNoTemporaryFile) {
   WriteFileBytes(ini_, "[Plugins]\r\nColor=blue\r\n");
   test::TFaultyFileOps ops;
-  for (const test::TSaveFault fault : test::kSaveFaults) {
-    SCOPED_TRACE(test::Describe(fault));
-    test::Arm(ops, fault, 100);
+  for (const test::TSaveFault& fault : test::kSaveFaults) {
+    SCOPED_TRACE(fault.Name);
+    fault.Arm(ops, 100);
     EXPECT_THROW(settings_.Save(ini_, window_, ops), EInOutError);
     ops.Heal();
     EXPECT_EQ(ReadFileBytes(ini_), "[Plugins]\r\nColor=blue\r\n");

@@ -239,9 +239,9 @@ TEST_F(WatchListFile, FailedSaveKeepsTheOldFileAndTheModifiedFlag) {
   for (int i = 0; i < 20; ++i)
     Add("more" + std::to_string(i));
   test::TFaultyFileOps ops;
-  for (const test::TSaveFault fault : test::kSaveFaults) {
-    SCOPED_TRACE(test::Describe(fault));
-    test::Arm(ops, fault, before.size() + 10);
+  for (const test::TSaveFault& fault : test::kSaveFaults) {
+    SCOPED_TRACE(fault.Name);
+    fault.Arm(ops, before.size() + 10);
     EXPECT_THROW(List.SaveToFile(ops), EInOutError);
     ops.Heal();
     EXPECT_TRUE(List.Modified());

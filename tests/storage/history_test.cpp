@@ -257,10 +257,10 @@ TEST_F(THistoryFixture, DeleteItemsKeepsTheOtherItemsRecordsInOrderPendingOnesIn
 TEST_F(THistoryFixture, FailedDeleteLeavesTheOldFileWholeAndNoTemporaryFile) {
   WriteFile(Sample(200));
   const std::string before = ReadFileBytes(Path);
-  for (const test::TSaveFault fault : test::kSaveFaults) {
-    SCOPED_TRACE(test::Describe(fault));
+  for (const test::TSaveFault& fault : test::kSaveFaults) {
+    SCOPED_TRACE(fault.Name);
     TWatchHistory history(Target, Path, Reporter, Ops);
-    test::Arm(Ops, fault, kHeader + 20 * kBlock);
+    fault.Arm(Ops, kHeader + 20 * kBlock);
     EXPECT_THROW(history.DeleteItems({1}), EInOutError);
     Ops.Heal();
     EXPECT_EQ(ReadFileBytes(Path), before);

@@ -59,37 +59,18 @@ class TFaultyFileOps : public TPosixFileOps {
   int RenameError_ = 0;
 };
 
-// The three ways a save through a temporary file can fail, each at a different
-// step: while writing, when syncing before the rename, and at the rename.
-enum class TSaveFault { WriteStopsPartWay, SyncFails, RenameFails };
-inline constexpr TSaveFault kSaveFaults[] = {TSaveFault::WriteStopsPartWay, TSaveFault::SyncFails,
-                                             TSaveFault::RenameFails};
-
-inline const char* Describe(TSaveFault fault) {
-  switch (fault) {
-    case TSaveFault::WriteStopsPartWay:
-      return "a write stops part-way";
-    case TSaveFault::SyncFails:
-      return "fsync fails";
-    case TSaveFault::RenameFails:
-      return "rename fails";
-  }
-  return "?";
-}
-
-// Arms `fault`; a failing write lets `bytes` through first.
-inline void Arm(TFaultyFileOps& ops, TSaveFault fault, std::uint64_t bytes) {
-  switch (fault) {
-    case TSaveFault::WriteStopsPartWay:
-      ops.FailWritesAfter(bytes);
-      break;
-    case TSaveFault::SyncFails:
-      ops.FailSyncs();
-      break;
-    case TSaveFault::RenameFails:
-      ops.FailRenames();
-      break;
-  }
-}
+// The three ways a save through a temporary file can fail, each at another
+// step: while writing (after `bytes`), at the sync before the rename, at the
+// rename.
+struct TSaveFault {
+  const char* Name;
+  void (*Arm)(TFaultyFileOps& ops, std::uint64_t bytes);
+};
+inline constexpr TSaveFault kSaveFaults[] = {
+    {"a write stops part-way",
+     [](TFaultyFileOps& ops, std::uint64_t bytes) { ops.FailWritesAfter(bytes); }},
+    {"fsync fails", [](TFaultyFileOps& ops, std::uint64_t) { ops.FailSyncs(); }},
+    {"rename fails", [](TFaultyFileOps& ops, std::uint64_t) { ops.FailRenames(); }},
+};
 
 }  // namespace vantrel::test
