@@ -119,35 +119,22 @@ bool TDataFolderLock::TryLock() {
   const std::filesystem::path file = FileName();
   // Close-on-exec: a command started by an alarm must not keep the folder
   // locked after the monitor has gone.
-  const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0)
+  TUniqueFd fd(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (!fd)
     ThrowFileError(errno, "cannot open the lock file", file);
   int result = 0;
   do {
-    result = ::flock(fd, LOCK_EX | LOCK_NB);
+    result = ::flock(fd.Get(), LOCK_EX | LOCK_NB);
   } while (result != 0 && errno == EINTR);
   if (result != 0) {
-    const int error = errno;
-    if (error != EWOULDBLOCK) {
-      ::close(fd);
-      ThrowFileError(error, "cannot lock", file);
-    }
-    try {
-      Holder_ = ReadHolder(fd, file);
-    } catch (...) {
-      ::close(fd);
-      throw;
-    }
-    ::close(fd);
+    if (errno != EWOULDBLOCK)
+      ThrowFileError(errno, "cannot lock", file);
+    Holder_ = ReadHolder(fd.Get(), file);
     return false;
   }
-  try {
-    WriteHolder(fd, HolderText(Program_), file);
-  } catch (...) {
-    ::close(fd);  // lets the lock go again
-    throw;
-  }
-  Fd_ = fd;
+  // A failure closes the descriptor, which lets the lock go again.
+  WriteHolder(fd.Get(), HolderText(Program_), file);
+  Fd_ = std::move(fd);
   Holder_.reset();
   return true;
 }
@@ -158,9 +145,8 @@ void TDataFolderLock::Unlock() {
   // Emptied while still held, so nobody reads our name after we have gone. A
   // failure leaves a stale name, which the next holder overwrites: the lock
   // itself ends with the close all the same.
-  [[maybe_unused]] const int emptied = ::ftruncate(Fd_, 0);
-  ::close(Fd_);
-  Fd_ = -1;
+  [[maybe_unused]] const int emptied = ::ftruncate(Fd_.Get(), 0);
+  Fd_.Reset();
 }
 
 std::string TDataFolderLock::InUseMessage() const {

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/unique_fd.h"
+
 namespace vantrel {
 
 // The process that holds a data folder, as its lock file names it.
@@ -54,7 +56,7 @@ class TDataFolderLock {
   bool TryLock();
   // Empties the file and lets the lock go; harmless when not held.
   void Unlock();
-  bool Locked() const { return Fd_ >= 0; }
+  bool Locked() const { return Fd_.Valid(); }
 
   // The holder the last failed TryLock found; nothing after a success.
   const std::optional<TLockHolder>& Holder() const { return Holder_; }
@@ -67,7 +69,7 @@ class TDataFolderLock {
  private:
   std::filesystem::path Folder_;
   std::string Program_;
-  int Fd_ = -1;
+  TUniqueFd Fd_;
   std::optional<TLockHolder> Holder_;
 };
 

@@ -67,23 +67,22 @@ class TQtTimer final : public TTimer {
 }  // namespace
 
 TQtMainLoop::TQtMainLoop() : MainThread_(std::this_thread::get_id()) {
-  WakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (WakeFd_ < 0)
+  WakeFd_.Reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+  if (!WakeFd_)
     throw std::system_error(errno, std::generic_category(), "eventfd");
-  Notifier_ = std::make_unique<QSocketNotifier>(WakeFd_, QSocketNotifier::Read);
+  Notifier_ = std::make_unique<QSocketNotifier>(WakeFd_.Get(), QSocketNotifier::Read);
   QObject::connect(Notifier_.get(), &QSocketNotifier::activated, [this] { RunQueued(); });
 }
 
 TQtMainLoop::~TQtMainLoop() {
-  Shutdown();  // from here on no worker writes to WakeFd_
-  Notifier_.reset();
-  ::close(WakeFd_);
+  Shutdown();         // from here on no worker writes to WakeFd_
+  Notifier_.reset();  // stops watching before WakeFd_ closes
 }
 
 void TQtMainLoop::Wake() {
   const std::uint64_t one = 1;
   // Cannot fail short of a counter overflow, and a full counter wakes anyway.
-  [[maybe_unused]] const ssize_t written = ::write(WakeFd_, &one, sizeof one);
+  [[maybe_unused]] const ssize_t written = ::write(WakeFd_.Get(), &one, sizeof one);
 }
 
 void TQtMainLoop::Enqueue(TTask task) {
@@ -99,7 +98,7 @@ void TQtMainLoop::Enqueue(TTask task) {
 void TQtMainLoop::RunQueued() {
   std::uint64_t count = 0;
   // Cleared first, so a task queued from now on wakes the loop again.
-  [[maybe_unused]] const ssize_t cleared = ::read(WakeFd_, &count, sizeof count);
+  [[maybe_unused]] const ssize_t cleared = ::read(WakeFd_.Get(), &count, sizeof count);
   std::size_t batch = 0;
   {
     std::lock_guard lock(QueueMutex_);

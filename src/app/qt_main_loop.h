@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/main_loop.h"
+#include "platform/unique_fd.h"
 
 class QSocketNotifier;
 
@@ -50,7 +51,7 @@ class TQtMainLoop final : public TMainLoop {
   std::deque<TTask> Queue_;
   bool Closed_ = false;  // Shutdown: Queue_ takes nothing more
 
-  int WakeFd_ = -1;
+  TUniqueFd WakeFd_;
   std::unique_ptr<QSocketNotifier> Notifier_;
 };
 

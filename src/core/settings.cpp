@@ -261,10 +261,11 @@ void TSettings::Load(const std::filesystem::path& iniFile, TWindowStateStore& wi
   SetInternetOptions(LoadInternetOptions(ini, GetInternetOptions()));
 }
 
-void TSettings::Save(const std::filesystem::path& iniFile, const TWindowStateStore& window) const {
+void TSettings::Save(const std::filesystem::path& iniFile, const TWindowStateStore& window,
+                     TFileOps& ops) const {
   TIniFile ini = TIniFile::Load(iniFile);
   SaveAll(ini, window.GetWindowState(), GetPreferences(), GetInternetOptions());
-  ini.Save(S_IRUSR | S_IWUSR);
+  ini.Save(TFilePermissions::Exactly(S_IRUSR | S_IWUSR), ops);
 }
 
 }  // namespace vantrel

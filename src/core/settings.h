@@ -7,6 +7,7 @@
 #include <string>
 
 #include "net/internet_options.h"
+#include "platform/file_ops.h"
 #include "storage/log_file.h"
 
 namespace vantrel {
@@ -159,8 +160,10 @@ class TSettings {
 
   // Writes every key of the three groups; keys the program does not know stay
   // in the file. The file is replaced atomically and readable by its owner
-  // only, because it holds passwords. Throws EInOutError.
-  void Save(const std::filesystem::path& iniFile, const TWindowStateStore& window) const;
+  // only, because it holds passwords. Throws EInOutError; the old file is
+  // then unchanged.
+  void Save(const std::filesystem::path& iniFile, const TWindowStateStore& window,
+            TFileOps& ops = PosixFileOps()) const;
 
  private:
   mutable std::mutex Lock_;

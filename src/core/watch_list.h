@@ -14,6 +14,7 @@
 #include "core/watch_types.h"
 #include "core/watch_views.h"
 #include "platform/clock.h"
+#include "platform/file_ops.h"
 #include "storage/history_target.h"
 
 namespace vantrel {
@@ -118,9 +119,10 @@ class TWatchList final : public THistoryTarget {
   std::string FormatProperty(const TWatchItem& item, int propertyId) const;
 
   // The data file. Load reads it when it exists, replacing the items; Save
-  // writes it through a temporary file when the list is Modified.
+  // writes it through a temporary file (TAtomicFile) when the list is
+  // Modified. A failed save throws and leaves the old file and Modified set.
   void LoadFromFile();
-  void SaveToFile();
+  void SaveToFile(TFileOps& ops = PosixFileOps());
 
   // THistoryTarget
   void ApplyResult(const THistoryRecord& record) override;

@@ -10,7 +10,7 @@
 #include "core/update_scope.h"
 #include "core/watch_item.h"
 #include "core/watch_list.h"
-#include "storage/atomic_replace.h"
+#include "storage/atomic_file.h"
 #include "storage/file_system.h"
 #include "storage/file_system_format.h"
 
@@ -162,35 +162,29 @@ void TWatchList::LoadFromFile() {
   ShowSelectedDetails();
 }
 
-void TWatchList::SaveToFile() {
+void TWatchList::SaveToFile(TFileOps& ops) {
   // An empty list is written too (count 0): skipping it would bring deleted
   // items back at the next start.
   if (!Modified_)
     return;
   // Written beside the real file and renamed over it, so a crash or a full
   // disk leaves the old list, never a truncated one.
-  const fs::path temporary = TemporaryPathFor(FileName_);
-  try {
-    TxxFileSystem file(temporary.string(), kWatchListSignature, kWatchListVersion, kDataPassPhrase);
-    file.Open(omCreate);
-    std::int32_t count = 0;
-    for (int row = 0; row < ItemView_.RowCount(); ++row) {
-      if (ItemView_.RowItem(row) != nullptr)
-        ++count;
-    }
-    file.WriteInteger(count);
-    for (int row = 0; row < ItemView_.RowCount(); ++row) {
-      if (const TWatchItem* item = ItemView_.RowItem(row))
-        item->WriteTo(file);
-    }
-    file.Sync();
-    file.Close();
-  } catch (...) {
-    std::error_code ignored;  // the error being thrown is the one that matters
-    fs::remove(temporary, ignored);
-    throw;
+  TAtomicFile target(FileName_, TFilePermissions::KeepOr(kNewFileMode), ops);
+  TxxFileSystem file(target.TemporaryPath(), kWatchListSignature, kWatchListVersion,
+                     kDataPassPhrase, ops);
+  file.Open(omCreate);
+  std::int32_t count = 0;
+  for (int row = 0; row < ItemView_.RowCount(); ++row) {
+    if (ItemView_.RowItem(row) != nullptr)
+      ++count;
   }
-  ReplaceWithTemporary(temporary, FileName_);
+  file.WriteInteger(count);
+  for (int row = 0; row < ItemView_.RowCount(); ++row) {
+    if (const TWatchItem* item = ItemView_.RowItem(row))
+      item->WriteTo(file);
+  }
+  file.Close();
+  target.Commit();
   Modified_ = false;
 }
 

@@ -2,23 +2,16 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "storage/file_errors.h"
 
 namespace vantrel {
-
-namespace {
-
-// New files get 0666 less the user's umask, like any other program's files.
-constexpr mode_t kCreateMode = 0666;
-
-}  // namespace
 
 TBufferedFile::~TBufferedFile() {
   if (!IsOpen())
@@ -29,7 +22,6 @@ TBufferedFile::~TBufferedFile() {
     // This is the clean-up path, often while another exception unwinds; a
     // caller that needs the outcome has called Close and seen the error.
   }
-  ::close(Fd_);
 }
 
 void TBufferedFile::OpenRead(const std::string& fileName) {
@@ -50,24 +42,17 @@ void TBufferedFile::Open(const std::string& fileName, int flags, const char* ope
     throw std::logic_error("TBufferedFile: " + FileName_ + " is open already");
   ResetState();
   FileName_ = fileName;
-  int fd;
-  do {
-    fd = ::open(fileName.c_str(), flags | O_CLOEXEC, kCreateMode);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0)
+  TUniqueFd fd = Ops_->Open(fileName.c_str(), flags, kNewFileMode);
+  if (!fd)
     throw EInOutError(fileName, errno, operation);
-
   struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    const int error = errno;
-    ::close(fd);
-    throw EInOutError(fileName, error, operation);
-  }
+  if (Ops_->FStat(fd.Get(), info) != 0)
+    throw EInOutError(fileName, errno, operation);
   if (Capacity_ < kBufferSize) {
     Buffer_ = std::make_unique_for_overwrite<unsigned char[]>(kBufferSize);
     Capacity_ = kBufferSize;
   }
-  Fd_ = fd;
+  Fd_ = std::move(fd);
   FileSize_ = static_cast<std::uint64_t>(info.st_size);
 }
 
@@ -128,10 +113,7 @@ void TBufferedFile::Read(void* data, std::size_t count) {
 }
 
 std::size_t TBufferedFile::ReadSome(void* data, std::size_t count, std::uint64_t offset) {
-  ssize_t got;
-  do {
-    got = ::pread(Fd_, data, count, static_cast<off_t>(offset));
-  } while (got < 0 && errno == EINTR);
+  const ssize_t got = Ops_->PRead(Fd_.Get(), data, count, offset);
   if (got < 0)
     throw EInOutError(FileName_, errno, "Read");
   return static_cast<std::size_t>(got);
@@ -185,13 +167,9 @@ void TBufferedFile::WriteAll(const unsigned char* data, std::size_t count, std::
                              std::size_t& written) {
   written = 0;
   while (written < count) {
-    const ssize_t done =
-        ::pwrite(Fd_, data + written, count - written, static_cast<off_t>(offset + written));
-    if (done < 0) {
-      if (errno == EINTR)
-        continue;
+    const ssize_t done = Ops_->PWrite(Fd_.Get(), data + written, count - written, offset + written);
+    if (done < 0)
       throw EInOutError(FileName_, errno, "Write");
-    }
     if (done == 0)
       throw EInOutError(FileName_, EIO, "Write");  // would loop forever
     written += static_cast<std::size_t>(done);
@@ -241,46 +219,26 @@ void TBufferedFile::Flush() {
 void TBufferedFile::Truncate(std::uint64_t size) {
   RequireOpen("Truncate");
   FlushBuffer();
-  int result;
-  do {
-    result = ::ftruncate(Fd_, static_cast<off_t>(size));
-  } while (result != 0 && errno == EINTR);
-  if (result != 0)
+  if (Ops_->FTruncate(Fd_.Get(), size) != 0)
     throw EInOutError(FileName_, errno, "Truncate");
   Length_ = 0;
   FileSize_ = size;
   Position_ = std::min(Position_, size);
 }
 
-void TBufferedFile::Sync() {
-  RequireOpen("Sync");
-  FlushBuffer();
-  int result;
-  do {
-    result = ::fsync(Fd_);
-  } while (result != 0 && errno == EINTR);
-  if (result != 0)
-    throw EInOutError(FileName_, errno, "Sync");
-}
-
 void TBufferedFile::Close() {
   if (!IsOpen())
     return;
   FlushBuffer();
-  const int fd = Fd_;
-  Fd_ = -1;
   ResetState();
   // Linux releases the descriptor even when close fails, so it is never
   // retried; EINTR means only that the wait for a final write was cut short.
-  if (::close(fd) != 0 && errno != EINTR)
+  if (Ops_->Close(Fd_) != 0 && errno != EINTR)
     throw EInOutError(FileName_, errno, "Close");
 }
 
 void TBufferedFile::Abandon() noexcept {
-  if (!IsOpen())
-    return;
-  ::close(Fd_);
-  Fd_ = -1;
+  Fd_.Reset();
   ResetState();
 }
 

@@ -5,6 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "platform/file_ops.h"
+#include "platform/unique_fd.h"
+
 namespace vantrel {
 
 // A binary file on a POSIX descriptor with one buffer shared by reads and
@@ -20,11 +23,14 @@ namespace vantrel {
 // The size is learned when the file is opened and then kept up to date by this
 // object's own writes: no other process is expected to change the file while
 // it is open.
+//
+// Every system call goes through the file operations given at construction.
 class TBufferedFile {
  public:
   static constexpr std::size_t kBufferSize = 64 * 1024;
 
-  TBufferedFile() = default;
+  // `ops` must outlive this object.
+  explicit TBufferedFile(TFileOps& ops = PosixFileOps()) : Ops_(&ops) {}
   // Writes out what it can and closes; errors are not reported here. Callers
   // that must know that everything reached the file call Close first.
   ~TBufferedFile();
@@ -39,7 +45,7 @@ class TBufferedFile {
   // Opens the file for writing at its end, creating it (empty) when missing.
   void OpenAppend(const std::string& fileName);
 
-  bool IsOpen() const { return Fd_ >= 0; }
+  bool IsOpen() const { return Fd_.Valid(); }
   // The name given to the last Open or Create; errors name it.
   const std::string& FileName() const { return FileName_; }
 
@@ -70,8 +76,6 @@ class TBufferedFile {
   // Cuts the file to `size` bytes (pending bytes are written out first); a
   // position beyond the new end moves to it. Needs a file opened for writing.
   void Truncate(std::uint64_t size);
-  // Flush, then fsync: the bytes are on the disk, not just in the page cache.
-  void Sync();
   // Flush, then close the descriptor. If the flush fails the file stays open
   // with its pending bytes, so Close can be tried again; a failure of close
   // itself releases the descriptor and throws.
@@ -94,7 +98,8 @@ class TBufferedFile {
   void EnsureCapacity(std::size_t capacity);
   void ResetState();
 
-  int Fd_ = -1;
+  TFileOps* Ops_;
+  TUniqueFd Fd_;
   std::string FileName_;
   std::unique_ptr<unsigned char[]> Buffer_;
   std::size_t Capacity_ = 0;

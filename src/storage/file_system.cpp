@@ -102,8 +102,9 @@ void Unscramble(const std::string& key, unsigned char* data, std::size_t size) {
 }  // namespace
 
 TxxFileSystem::TxxFileSystem(std::string fileName, std::string signature, double version,
-                             std::string passPhrase)
-    : FileName_(std::move(fileName)),
+                             std::string passPhrase, TFileOps& ops)
+    : File_(ops),
+      FileName_(std::move(fileName)),
       Signature_(std::move(signature)),
       PassPhrase_(std::move(passPhrase)),
       Version_(version) {}
@@ -162,10 +163,6 @@ void TxxFileSystem::Close() {
 
 bool TxxFileSystem::Eof() const {
   return !Opened_ || File_.Eof();
-}
-
-void TxxFileSystem::Sync() {
-  File_.Sync();
 }
 
 std::uint64_t TxxFileSystem::StoredSize(std::size_t blockSize) const {

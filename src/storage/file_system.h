@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_ops.h"
 #include "storage/buffered_file.h"
 
 namespace vantrel {
@@ -31,9 +32,10 @@ enum TxxOpenMode : std::uint8_t {
 // (PumpUi).
 class TxxFileSystem {
  public:
-  // Only records the values; no file is touched.
-  TxxFileSystem(std::string fileName, std::string signature, double version,
-                std::string passPhrase);
+  // Only records the values; no file is touched. The file is reached through
+  // `ops`, which must outlive the container.
+  TxxFileSystem(std::string fileName, std::string signature, double version, std::string passPhrase,
+                TFileOps& ops = PosixFileOps());
   // Closes a file still open, writing out what it can; errors are not
   // reported here, so callers that must know call Close.
   ~TxxFileSystem() = default;
@@ -71,10 +73,6 @@ class TxxFileSystem {
   std::string ReadString();
   // Throws std::length_error for a text longer than a signed 32-bit count.
   void WriteString(const std::string& value);
-
-  // Writes out pending blocks and has the system put them on the disk, for
-  // callers that rename a finished file over the real one afterwards.
-  void Sync();
 
   // Where the next block starts and how long the file is (pending blocks
   // included), so that a reader can tell a torn last block (fewer bytes left

@@ -51,9 +51,9 @@ class TSummaryIndex {
 }  // namespace
 
 TWatchHistory::TWatchHistory(THistoryTarget& target, std::string fileName,
-                             THistoryErrorReporter reporter)
+                             THistoryErrorReporter reporter, TFileOps& ops)
     : Target_(target),
-      File_(std::move(fileName), kHistorySignature, kHistoryVersion, std::move(reporter)) {}
+      File_(std::move(fileName), kHistorySignature, kHistoryVersion, std::move(reporter), ops) {}
 
 TWatchHistory::~TWatchHistory() {
   try {

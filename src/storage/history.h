@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/date_time.h"
+#include "platform/file_ops.h"
 #include "storage/history_file.h"
 #include "storage/history_record.h"
 #include "storage/history_sum.h"
@@ -21,8 +22,9 @@ namespace vantrel {
 // reach the caller; a missing file is an empty history.
 class TWatchHistory {
  public:
-  // `target` (the watch list) must outlive the history.
-  TWatchHistory(THistoryTarget& target, std::string fileName, THistoryErrorReporter reporter = {});
+  // `target` (the watch list) and `ops` must outlive the history.
+  TWatchHistory(THistoryTarget& target, std::string fileName, THistoryErrorReporter reporter = {},
+                TFileOps& ops = PosixFileOps());
   // Flushes; a failure is handed to the reporter (call Flush first to get it
   // as an exception).
   ~TWatchHistory();

@@ -11,7 +11,7 @@
 #include <system_error>
 #include <utility>
 
-#include "storage/atomic_replace.h"
+#include "storage/atomic_file.h"
 #include "storage/file_errors.h"
 #include "storage/file_system_format.h"
 
@@ -55,14 +55,15 @@ class TWritingScope {
 }  // namespace
 
 THistoryFile::THistoryFile(std::string fileName, std::string signature, double version,
-                           THistoryErrorReporter reporter)
+                           THistoryErrorReporter reporter, TFileOps& ops)
     : FileName_(std::move(fileName)),
       Signature_(std::move(signature)),
       Version_(version),
-      Reporter_(std::move(reporter)) {}
+      Reporter_(std::move(reporter)),
+      Ops_(&ops) {}
 
 TxxFileSystem THistoryFile::NewContainer(const std::string& fileName) const {
-  return TxxFileSystem(fileName, Signature_, Version_, kDataPassPhrase);
+  return TxxFileSystem(fileName, Signature_, Version_, kDataPassPhrase, *Ops_);
 }
 
 bool THistoryFile::Exists() const {
@@ -175,25 +176,19 @@ void THistoryFile::Rewrite(const std::function<bool(const THistoryRecord&)>& kee
   if (Writing_)
     throw std::logic_error("THistoryFile: " + FileName_ + " is being written");
   TWritingScope writing(Writing_);
-  const std::string temporary = TemporaryPathFor(FileName_).string();
-  try {
-    THistoryReader reader(*this);
-    TxxFileSystem out = NewContainer(temporary);
-    out.Open(omCreate);
-    THistoryRecord record;
-    while (reader.Next(record)) {
-      if (keep(record)) {
-        const THistoryRecordBytes bytes = EncodeHistoryRecord(record);
-        out.WriteBuffer(bytes.data(), bytes.size());
-      }
+  TAtomicFile file(FileName_, TFilePermissions::KeepOr(kNewFileMode), *Ops_);
+  THistoryReader reader(*this);
+  TxxFileSystem out = NewContainer(file.TemporaryPath());
+  out.Open(omCreate);
+  THistoryRecord record;
+  while (reader.Next(record)) {
+    if (keep(record)) {
+      const THistoryRecordBytes bytes = EncodeHistoryRecord(record);
+      out.WriteBuffer(bytes.data(), bytes.size());
     }
-    out.Close();
-  } catch (...) {
-    std::error_code ignored;  // the error being thrown is the one that matters
-    fs::remove(temporary, ignored);
-    throw;
   }
-  ReplaceWithTemporary(temporary, FileName_);
+  out.Close();
+  file.Commit();
   TearReportedAt_.reset();  // the new file ends with a whole block
 }
 

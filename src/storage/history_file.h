@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_ops.h"
 #include "storage/file_system.h"
 #include "storage/history_record.h"
 
@@ -37,8 +38,10 @@ class THistoryFile {
   // More pending records than this are flushed by FlushIfFull.
   static constexpr std::size_t kMaxPending = 1000;
 
+  // Appends and rewrites reach the file through `ops`, which must outlive
+  // this object.
   THistoryFile(std::string fileName, std::string signature, double version,
-               THistoryErrorReporter reporter);
+               THistoryErrorReporter reporter, TFileOps& ops = PosixFileOps());
 
   const std::string& FileName() const { return FileName_; }
   // Throws EInOutError when the file's state cannot be learned.
@@ -59,8 +62,9 @@ class THistoryFile {
   bool Writing() const { return Writing_; }
 
   // Rewrites the file (which must exist) with the records `keep` accepts, in
-  // order, through a temporary file renamed over it: on failure the old file
-  // is left as it was. Throws std::logic_error while the file is being written.
+  // order, through a temporary file renamed over it (TAtomicFile), keeping its
+  // permission bits: on failure the old file is left as it was. Throws
+  // std::logic_error while the file is being written.
   void Rewrite(const std::function<bool(const THistoryRecord&)>& keep);
 
   // Renames the file (which must exist and not be being written).
@@ -89,6 +93,7 @@ class THistoryFile {
   std::string Signature_;
   double Version_;
   THistoryErrorReporter Reporter_;
+  TFileOps* Ops_;
   THistoryArray Pending_;
   std::size_t FlushAbove_ = kMaxPending;
   bool Writing_ = false;

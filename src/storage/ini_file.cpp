@@ -7,7 +7,7 @@
 #include <charconv>
 #include <utility>
 
-#include "storage/atomic_replace.h"
+#include "platform/unique_fd.h"
 #include "storage/file_errors.h"
 
 namespace vantrel {
@@ -70,8 +70,8 @@ std::string OneLine(std::string_view value) {
 
 std::string ReadWholeFile(const fs::path& path, bool& missing) {
   missing = false;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  const TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) {
     if (errno == ENOENT) {
       missing = true;
       return {};
@@ -81,19 +81,16 @@ std::string ReadWholeFile(const fs::path& path, bool& missing) {
   std::string text;
   char buffer[65536];
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
     if (n == 0)
       break;
     if (n < 0) {
       if (errno == EINTR)
         continue;
-      const int error = errno;
-      ::close(fd);
-      throw EInOutError(path.string(), error, "Cannot read");
+      throw EInOutError(path.string(), errno, "Cannot read");
     }
     text.append(buffer, static_cast<std::size_t>(n));
   }
-  ::close(fd);
   return text;
 }
 
@@ -238,8 +235,10 @@ std::string TIniFile::Text() const {
   return text;
 }
 
-void TIniFile::Save(mode_t mode) const {
-  WriteFileAtomically(Path_, Text(), mode);
+void TIniFile::Save(TFilePermissions permissions, TFileOps& ops) const {
+  TAtomicFile file(Path_.string(), permissions, ops);
+  file.Write(Text());
+  file.Commit();
 }
 
 }  // namespace vantrel

@@ -1,12 +1,13 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/file_ops.h"
+#include "storage/atomic_file.h"
 
 namespace vantrel {
 
@@ -50,8 +51,9 @@ class TIniFile {
   std::string Text() const;
 
   // Writes the text to Path() through a temporary file renamed over the old
-  // one, with the permission bits `mode`. Throws EInOutError.
-  void Save(mode_t mode) const;
+  // one (TAtomicFile), with the permission bits `permissions` gives. Throws
+  // EInOutError; the old file is then unchanged.
+  void Save(TFilePermissions permissions, TFileOps& ops = PosixFileOps()) const;
 
  private:
   struct TLine {

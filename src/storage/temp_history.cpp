@@ -17,11 +17,11 @@ std::string BatchNameFor(const std::string& fileName) {
 }  // namespace
 
 TTempHistory::TTempHistory(const THistoryTarget& target, std::string fileName,
-                           THistoryErrorReporter reporter)
+                           THistoryErrorReporter reporter, TFileOps& ops)
     : Target_(target),
-      Collecting_(fileName, kTempHistorySignature, kTempHistoryVersion, reporter),
+      Collecting_(fileName, kTempHistorySignature, kTempHistoryVersion, reporter, ops),
       Batch_(BatchNameFor(fileName), kTempHistorySignature, kTempHistoryVersion,
-             std::move(reporter)) {}
+             std::move(reporter), ops) {}
 
 TTempHistory::~TTempHistory() {
   try {

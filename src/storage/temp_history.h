@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/file_ops.h"
 #include "storage/history_file.h"
 #include "storage/history_record.h"
 #include "storage/history_target.h"
@@ -23,10 +24,10 @@ namespace vantrel {
 // history's, with the same safety (see THistoryFile).
 class TTempHistory {
  public:
-  // `target` (the watch list) must outlive this object. `fileName` is the
-  // .vtt file.
+  // `target` (the watch list) and `ops` must outlive this object. `fileName`
+  // is the .vtt file.
   TTempHistory(const THistoryTarget& target, std::string fileName,
-               THistoryErrorReporter reporter = {});
+               THistoryErrorReporter reporter = {}, TFileOps& ops = PosixFileOps());
   // Flushes; a failure is handed to the reporter.
   ~TTempHistory();
 

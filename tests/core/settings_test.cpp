@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "storage/file_errors.h"
+#include "support/faulty_file_ops.h"
 #include "support/test_files.h"
 
 namespace vantrel {
@@ -61,6 +62,21 @@ TEST_F(SettingsTest, DefaultsAreSavedByteForByteAtomicallyForTheOwnerOnly) {
   ASSERT_EQ(::stat(ini_.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "vantrel.ini.tmp"));
+}
+
+// The save fails while writing, syncing or renaming: the old file stays whole
+// and no temporary file is left.
+TEST_F(SettingsTest, FailedSaveLeavesTheOldFileWholeAndNoTemporaryFile) {
+  WriteFileBytes(ini_, "[Plugins]\r\nColor=blue\r\n");
+  test::TFaultyFileOps ops;
+  for (const test::TSaveFault& fault : test::kSaveFaults) {
+    SCOPED_TRACE(fault.Name);
+    fault.Arm(ops, 100);
+    EXPECT_THROW(settings_.Save(ini_, window_, ops), EInOutError);
+    ops.Heal();
+    EXPECT_EQ(ReadFileBytes(ini_), "[Plugins]\r\nColor=blue\r\n");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "vantrel.ini.tmp"));
+  }
 }
 
 TEST_F(SettingsTest, EverySettingSurvivesASaveAndLoad) {

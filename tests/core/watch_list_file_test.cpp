@@ -2,9 +2,7 @@
 // replacement and refused files.
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -12,6 +10,7 @@
 #include "storage/file_errors.h"
 #include "storage/file_system.h"
 #include "storage/file_system_format.h"
+#include "support/faulty_file_ops.h"
 #include "support/test_files.h"
 #include "watch_list_fixture.h"
 
@@ -20,29 +19,6 @@ namespace {
 
 using Texts = std::vector<std::string>;
 using test::ReadFileBytes;
-
-// Lowers the size limit for files of this process, so that writes beyond it
-// fail with EFBIG the way a full disk fails them.
-class TFileSizeLimit {
- public:
-  explicit TFileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &Saved_);
-    OldHandler_ = std::signal(SIGXFSZ, SIG_IGN);  // otherwise the process dies
-    rlimit lowered = Saved_;
-    lowered.rlim_cur = bytes;
-    Active_ = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-  }
-  ~TFileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &Saved_);
-    std::signal(SIGXFSZ, OldHandler_);
-  }
-  bool Active() const { return Active_; }
-
- private:
-  rlimit Saved_{};
-  void (*OldHandler_)(int) = SIG_DFL;
-  bool Active_ = false;
-};
 
 // Writes `items` as a file of `version` (hundredths) with only the fields
 // that version held.
@@ -254,21 +230,25 @@ TEST_F(WatchListFile, ListWithEveryItemDeletedIsSavedEmptyAndAnUnmodifiedOneNotA
   EXPECT_FALSE(std::filesystem::exists(Path()));
 }
 
+// The save fails while writing, syncing or renaming: the old file stays whole,
+// no temporary file is left, and the list stays modified for the next save.
 TEST_F(WatchListFile, FailedSaveKeepsTheOldFileAndTheModifiedFlag) {
   Add("a");
   List.SaveToFile();
   const std::string before = ReadFileBytes(Path());
   for (int i = 0; i < 20; ++i)
     Add("more" + std::to_string(i));
-  {
-    TFileSizeLimit limit(before.size() + 10);
-    ASSERT_TRUE(limit.Active());
-    EXPECT_THROW(List.SaveToFile(), EInOutError);
+  test::TFaultyFileOps ops;
+  for (const test::TSaveFault& fault : test::kSaveFaults) {
+    SCOPED_TRACE(fault.Name);
+    fault.Arm(ops, before.size() + 10);
+    EXPECT_THROW(List.SaveToFile(ops), EInOutError);
+    ops.Heal();
+    EXPECT_TRUE(List.Modified());
+    EXPECT_EQ(ReadFileBytes(Path()), before);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Path()) += ".tmp"));
   }
-  EXPECT_TRUE(List.Modified());
-  EXPECT_EQ(ReadFileBytes(Path()), before);
-  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Path()) += ".tmp"));
-  List.SaveToFile();  // the disk has room again
+  List.SaveToFile(ops);  // the disk works again
   EXPECT_EQ(TNextStart(Path().string()).List.Count(), 21);
 }
 

@@ -1,15 +1,14 @@
 #include "storage/buffered_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include "storage/file_errors.h"
+#include "support/faulty_file_ops.h"
 #include "support/test_files.h"
 
 namespace vantrel {
@@ -40,20 +39,6 @@ std::string Read(TBufferedFile& file, std::size_t size) {
 void Write(TBufferedFile& file, const std::string& bytes) {
   file.Write(bytes.data(), bytes.size());
 }
-
-// Writes beyond `bytes` fail with EFBIG, as on a full disk, until Lift().
-struct TFileSizeLimit {
-  explicit TFileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &Saved);
-    std::signal(SIGXFSZ, SIG_IGN);  // otherwise the process dies
-    const rlimit lowered{bytes, Saved.rlim_max};
-    Active = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-  }
-  ~TFileSizeLimit() { Lift(); }
-  void Lift() { setrlimit(RLIMIT_FSIZE, &Saved); }
-  rlimit Saved{};
-  bool Active = false;
-};
 
 void ExpectErrorNumber(const std::function<void()>& action, int errorNumber,
                        const std::string& fileName) {
@@ -141,28 +126,20 @@ TEST(BufferedFileWrite, CreateEmptiesAppendKeepsSeekOverwritesAndTruncateCuts) {
 
 // --- Failing writes -------------------------------------------------------
 
-TEST(BufferedFileFailure, FullDiskIsReportedAndThePendingBytesStay) {
-  TBufferedFile file;
-  file.Create("/dev/full");
-  Write(file, "record");  // only buffered: no error yet
-  ExpectErrorNumber([&] { file.Flush(); }, ENOSPC, "/dev/full");
-  EXPECT_EQ(file.Size(), 6u);
-  ExpectErrorNumber([&] { file.Close(); }, ENOSPC, "/dev/full");  // still there to retry
-  EXPECT_TRUE(file.IsOpen());  // Close can be tried again; the destructor gives up quietly
-}
-
 // Bytes are pending in the buffer when the disk fills up part-way through
-// writing them out; once there is room again, every byte reaches the file
-// exactly once.
+// writing them out. The error names the file and its errno; Close fails the
+// same way and keeps the file open with its pending bytes; once there is room
+// again, every byte reaches the file exactly once.
 TEST(BufferedFileFailure, PartialWriteIsResumedWithoutRepeatingOrDroppingBytes) {
   const struct {
     const char* Name;
     std::string Pending;  // in the buffer before the disk fills up
     std::string Failing;  // the write that fails; empty: a Flush fails
-    rlim_t Limit;
+    std::size_t Room;
     bool Taken;  // whether the failing write was taken (to be written by a flush)
   } cases[] = {
       {"flush", Pattern(1000, 3), "", 300, true},
+      {"flush of a full disk", "record", "", 0, true},
       {"write that cannot make room", Pattern(kBuffer - 5, 4), Pattern(100, 5), 1000, false},
       {"large write", Pattern(10, 6), Pattern(3 * kBuffer, 7), kBuffer, true},
   };
@@ -170,22 +147,21 @@ TEST(BufferedFileFailure, PartialWriteIsResumedWithoutRepeatingOrDroppingBytes) 
     SCOPED_TRACE(c.Name);
     TTempDir dir;
     const std::string all = c.Pending + c.Failing;
-    TBufferedFile file;
+    test::TFaultyFileOps ops;
+    TBufferedFile file(ops);
     file.Create(dir / "f");
     Write(file, c.Pending);
-    {
-      TFileSizeLimit limit(c.Limit);
-      ASSERT_TRUE(limit.Active);
-      ExpectErrorNumber([&] { c.Failing.empty() ? file.Flush() : Write(file, c.Failing); }, EFBIG,
-                        dir / "f");
-      EXPECT_EQ(ReadFileBytes(dir / "f"), all.substr(0, c.Limit));  // what fitted
-      EXPECT_EQ(file.Position(), c.Taken ? all.size() : c.Pending.size());
-      limit.Lift();
-      if (c.Taken)
-        file.Flush();
-      else
-        Write(file, c.Failing);
-    }
+    ops.FailWritesAfter(c.Room);
+    ExpectErrorNumber([&] { c.Failing.empty() ? file.Flush() : Write(file, c.Failing); }, ENOSPC,
+                      dir / "f");
+    EXPECT_EQ(ReadFileBytes(dir / "f"), all.substr(0, c.Room));  // what fitted
+    EXPECT_EQ(file.Position(), c.Taken ? all.size() : c.Pending.size());
+    EXPECT_EQ(file.Size(), file.Position());
+    ExpectErrorNumber([&] { file.Close(); }, ENOSPC, dir / "f");
+    EXPECT_TRUE(file.IsOpen());
+    ops.Heal();
+    if (!c.Taken)
+      Write(file, c.Failing);
     file.Close();
     EXPECT_EQ(ReadFileBytes(dir / "f"), all);
   }

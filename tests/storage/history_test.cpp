@@ -2,10 +2,9 @@
 #include "storage/temp_history.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <bit>
-#include <csignal>
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -13,10 +12,10 @@
 #include <vector>
 
 #include "platform/ui_pump.h"
-#include "storage/atomic_replace.h"
 #include "storage/file_errors.h"
 #include "storage/file_system.h"
 #include "storage/file_system_format.h"
+#include "support/faulty_file_ops.h"
 #include "support/test_files.h"
 
 namespace vantrel {
@@ -71,19 +70,6 @@ THistoryArray Concat(THistoryArray a, const THistoryArray& b) {
   return a;
 }
 
-// Writes beyond `bytes` fail with EFBIG, as on a full disk, until destroyed.
-struct TFileSizeLimit {
-  explicit TFileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &Saved);
-    std::signal(SIGXFSZ, SIG_IGN);  // otherwise the process dies
-    const rlimit lowered{bytes, Saved.rlim_max};
-    Active = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-  }
-  ~TFileSizeLimit() { setrlimit(RLIMIT_FSIZE, &Saved); }
-  rlimit Saved{};
-  bool Active = false;
-};
-
 struct THistoryFixture : testing::Test {
   // Written and read with the container directly, independently of the histories.
   void WriteFile(const THistoryArray& records) {
@@ -109,7 +95,9 @@ struct THistoryFixture : testing::Test {
   std::string Path = Dir / "vantrel.vth";
   std::string Vtt = Dir / "vantrel.vtt";
   std::string Vt1 = Dir / "vantrel.vt1";
+  std::string Temporary = Path + ".tmp";
   TFakeTarget Target;
+  test::TFaultyFileOps Ops;
   std::vector<std::string> Reports;
   THistoryErrorReporter Reporter = [this](const std::string& message) {
     Reports.push_back(message);
@@ -274,22 +262,27 @@ TEST_F(THistoryFixture, DeleteItemsKeepsTheOtherItemsRecordsInOrderPendingOnesIn
       expected.push_back(record);
   }
   EXPECT_EQ(ReadFile(), expected);
-  EXPECT_FALSE(fs::exists(TemporaryPathFor(Path)));
+  EXPECT_FALSE(fs::exists(Temporary));
 }
 
-TEST_F(THistoryFixture, DeleteThatFailsHalfWayLeavesTheOldFileIntact) {
+// The rewrite fails while writing, syncing or renaming: the old file stays
+// whole with every record, no temporary file is left, and the next try works.
+TEST_F(THistoryFixture, FailedDeleteLeavesTheOldFileWholeAndNoTemporaryFile) {
   WriteFile(Sample(200));
   const std::string before = ReadFileBytes(Path);
-  TWatchHistory history(Target, Path);
-  {
-    TFileSizeLimit limit(kHeader + 20 * kBlock);
-    ASSERT_TRUE(limit.Active);
+  for (const test::TSaveFault& fault : test::kSaveFaults) {
+    SCOPED_TRACE(fault.Name);
+    TWatchHistory history(Target, Path, Reporter, Ops);
+    fault.Arm(Ops, kHeader + 20 * kBlock);
     EXPECT_THROW(history.DeleteItems({1}), EInOutError);
+    Ops.Heal();
+    EXPECT_EQ(ReadFileBytes(Path), before);
+    EXPECT_FALSE(fs::exists(Temporary));
   }
-  EXPECT_EQ(ReadFileBytes(Path), before);
-  EXPECT_FALSE(fs::exists(TemporaryPathFor(Path)));
+  TWatchHistory history(Target, Path, Reporter, Ops);
   history.DeleteItems({1});
   EXPECT_EQ(ReadFile().size(), 200u - 66u);  // item 1 has every third record
+  EXPECT_TRUE(Reports.empty());
 }
 
 // --- A failing disk ------------------------------------------------------
@@ -301,12 +294,11 @@ TEST_F(THistoryFixture, FailedFlushKeepsTheUnwrittenRecordsAndWritesEachOnceLate
   const struct {
     const char* Name;
     int Existing, Added;
-    rlim_t Limit;
+    std::uint64_t Room;
     std::size_t PendingAfter;
     std::uint64_t SizeAfter;
   } cases[] = {
-      {"room for 10 blocks and a half", 2, 30, kHeader + 12 * kBlock + 11, 20,
-       kHeader + 12 * kBlock},
+      {"room for 10 blocks and a half", 2, 30, 10 * kBlock + 11, 20, kHeader + 12 * kBlock},
       {"not even the header of a new file fits", 0, 2, 5, 2, 0},
   };
   for (const auto& c : cases) {
@@ -315,24 +307,22 @@ TEST_F(THistoryFixture, FailedFlushKeepsTheUnwrittenRecordsAndWritesEachOnceLate
     if (c.Existing > 0)
       WriteFile(Sample(c.Existing));
     const THistoryArray records = Sample(c.Added);
-    TWatchHistory history(Target, Path, Reporter);
+    TWatchHistory history(Target, Path, Reporter, Ops);
     for (const auto& record : records)
       history.Add(record);
-    {
-      TFileSizeLimit limit(c.Limit);
-      ASSERT_TRUE(limit.Active);
-      for (int attempt = 0; attempt < 2; ++attempt) {  // the second changes nothing
-        try {
-          history.Flush();
-          ADD_FAILURE() << "no error from a full disk";
-        } catch (const EInOutError& error) {
-          EXPECT_EQ(error.ErrorNumber(), EFBIG);
-          EXPECT_EQ(error.FileName(), Path);
-        }
-        EXPECT_EQ(history.PendingCount(), c.PendingAfter);
-        EXPECT_EQ(FileSize(), c.SizeAfter);
+    Ops.FailWritesAfter(c.Room);
+    for (int attempt = 0; attempt < 2; ++attempt) {  // the second changes nothing
+      try {
+        history.Flush();
+        ADD_FAILURE() << "no error from a full disk";
+      } catch (const EInOutError& error) {
+        EXPECT_EQ(error.ErrorNumber(), ENOSPC);
+        EXPECT_EQ(error.FileName(), Path);
       }
+      EXPECT_EQ(history.PendingCount(), c.PendingAfter);
+      EXPECT_EQ(FileSize(), c.SizeAfter);
     }
+    Ops.Heal();
     history.Flush();
     EXPECT_EQ(ReadFile(), Concat(Sample(c.Existing), records));
   }
@@ -341,19 +331,17 @@ TEST_F(THistoryFixture, FailedFlushKeepsTheUnwrittenRecordsAndWritesEachOnceLate
 
 TEST_F(THistoryFixture, AutomaticFlushAfterAFailureWaitsForAThousandMoreRecords) {
   const THistoryArray records = Sample(2100);
-  TWatchHistory history(Target, Path);
+  TWatchHistory history(Target, Path, {}, Ops);
   std::size_t next = 0;
-  {
-    TFileSizeLimit limit(kHeader + 100 * kBlock);
-    ASSERT_TRUE(limit.Active);
-    for (; next < 1000; ++next)
-      history.Add(records[next]);
-    EXPECT_THROW(history.Add(records[next++]), EInOutError);  // the 1001st
-    EXPECT_EQ(history.PendingCount(), 901u);
-    for (; next < 1001 + 1000; ++next)  // not every check of a full disk fails
-      history.Add(records[next]);
-    EXPECT_THROW(history.Add(records[next++]), EInOutError);
-  }
+  Ops.FailWritesAfter(kHeader + 100 * kBlock);
+  for (; next < 1000; ++next)
+    history.Add(records[next]);
+  EXPECT_THROW(history.Add(records[next++]), EInOutError);  // the 1001st
+  EXPECT_EQ(history.PendingCount(), 901u);
+  for (; next < 1001 + 1000; ++next)  // not every check of a full disk fails
+    history.Add(records[next]);
+  EXPECT_THROW(history.Add(records[next++]), EInOutError);
+  Ops.Heal();
   for (; next < records.size(); ++next)
     history.Add(records[next]);
   history.Flush();
