@@ -123,13 +123,12 @@ TNginxPeer::TNginxPeer() {
       continue;
     const auto config = Dir_ / "nginx.conf";
     std::ofstream(config) << Config(Dir_.Path(), HttpPort_, HttpsPort_);
-    Process_ = std::make_unique<TPeerProcess>(
+    Process_ = std::make_unique<TTestProcess>(
         std::vector<std::string>{"nginx", "-p", Dir_.Path().string(), "-c", config.string(), "-e",
-                                 (Dir_ / "error.log").string()},
-        Dir_ / "nginx.log");
-    Ok_ = Process_->WaitForPort(HttpPort_) && Process_->WaitForPort(HttpsPort_);
+                                 (Dir_ / "error.log").string()});
+    Ok_ = WaitForPort(*Process_, HttpPort_) && WaitForPort(*Process_, HttpsPort_);
     if (!Ok_) {
-      Problem_ = Process_->Error() + "\n" + Process_->Log();
+      Problem_ = Process_->Error() + "\n" + Process_->Output() + Process_->Errors();
       Process_.reset();  // stopped before the next try
     }
   }

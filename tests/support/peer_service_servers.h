@@ -12,8 +12,8 @@
 #include <optional>
 #include <string>
 
-#include "support/peer_program.h"
 #include "support/test_files.h"
+#include "support/test_process.h"
 
 namespace vantrel::test {
 
@@ -48,10 +48,9 @@ class TServiceServer {
   std::string NetNamespace_;
   int Port_;
   TTempDir Dir_;
-  std::unique_ptr<TPeerProgram> Program_;
+  std::unique_ptr<TTestProcess> Program_;
   std::string Greeting_;
   std::string Error_;
-  int Starts_ = 0;
 };
 
 // The standard port of the service: 25, 110, 21.
