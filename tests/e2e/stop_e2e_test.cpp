@@ -1,5 +1,6 @@
-// SIGTERM stops the monitor quickly even while every checker it may run waits
-// on a server that never answers, and the files are saved on the way out.
+// SIGTERM stops the monitor within its time even while every checker it may
+// run waits on a real connection to a server that never answers. (What the
+// stop saves is proven in the controller's tests.)
 
 #include <gtest/gtest.h>
 
@@ -39,13 +40,7 @@ TEST_F(E2eTest, SigtermWhileEveryCheckerWaitsOnSilentServers) {
       WaitUntil([&] { return web->Accepted() + mail->Accepted() >= kRunningLimit; }, Scaled(20000)))
       << run->Transcript();
   StopMonitor(*run, SIGTERM);
-
-  // Saved: the settings as they were, the whole list; no result was recorded.
-  EXPECT_NE(ReadFileBytes(Cli_.File("vantrel.ini")).find("LogType=1"), std::string::npos);
-  EXPECT_EQ(ListItems().size(), static_cast<std::size_t>(kRunningLimit));
-  std::string problems;
-  EXPECT_TRUE(HistoryRecords(&problems).empty());
-  EXPECT_EQ(problems, "");
+  // The cancelled checks recorded nothing.
   EXPECT_EQ(run->Count(Contains("FAILED")) + run->Count(Contains("  OK  ")), 0u)
       << run->Transcript();
 }

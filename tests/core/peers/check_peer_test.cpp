@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <future>
 #include <memory>
 #include <string>
@@ -114,28 +115,21 @@ TEST(PingCheck, LoopbackAddressesAnswerWithAMeasuredTime) {
             (TCheckResult{false, -1, kResponseConnectionFailed, ""}));
 }
 
-TEST(ServiceCheck, GreetingsFromRealConnections) {
+TEST(ServiceCheck, GreetingLineIsReadWithoutItsEndOverIPv4AndIPv6) {
   const struct {
     TCheckType Service;
     const char* Greeting;
     bool IPv6;
-    std::int32_t Code;
-    const char* Text;
-  } cases[] = {
-      {TCheckType::Smtp, "220 mail.test ESMTP\r\n", false, 200, "220 mail.test ESMTP"},
-      {TCheckType::Pop3, "+ok lower\r\n", true, 200, "+ok lower"},
-      {TCheckType::Ftp, "421 Too many connections\r\n", false, 420, "421 Too many connections"},
-  };
+  } cases[] = {{TCheckType::Smtp, "220 mail.test ESMTP\r\n", false},
+               {TCheckType::Pop3, "+ok lower\r\n", true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Greeting);
-    test::TPeerOptions options;
-    options.IPv6 = c.IPv6;
-    TScriptedPeer peer(Greeter(c.Greeting), options);
+    TScriptedPeer peer(Greeter(c.Greeting), test::TPeerOptions{.IPv6 = c.IPv6});
     ASSERT_TRUE(peer.Ok()) << peer.Error();
     const TCheckResult result = Checked(Request(c.Service, peer.Host(), 4000), peer.Port());
-    EXPECT_EQ(result.Success, c.Code == 200);
-    EXPECT_EQ(result.ResponseCode, c.Code);
-    EXPECT_EQ(result.ResponseText, c.Text);
+    EXPECT_TRUE(result.Success);
+    EXPECT_EQ(result.ResponseCode, 200);
+    EXPECT_EQ(result.ResponseText, std::string(c.Greeting).substr(0, std::strlen(c.Greeting) - 2));
     EXPECT_GE(result.ResponseTime, 1);
     EXPECT_LT(result.ResponseTime, kPromptMs);
     EXPECT_TRUE(peer.WaitForScripts(1)) << "the check left its connection open";
