@@ -56,8 +56,8 @@
 #include "platform/date_time.h"
 #include "storage/file_system_format.h"
 #include "storage/history_file.h"
-#include "support/peer_cli.h"
-#include "support/peer_process.h"
+#include "support/cli_program.h"
+#include "support/peer_scripted_server.h"
 #include "support/test_files.h"
 
 namespace {
@@ -74,9 +74,9 @@ using vantrel::TWatchItem;
 using vantrel::TWatchList;
 using vantrel::test::Contains;
 using vantrel::test::TCli;
-using vantrel::test::TMonitorRun;
-using vantrel::test::TPeerProcess;
+using vantrel::test::TCliRun;
 using vantrel::test::TTempDir;
+using vantrel::test::TTestProcess;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRunningLimit = 32;
@@ -271,12 +271,11 @@ int main(int argc, char** argv) {
   std::ofstream(web / "www" / "index.html") << "<p>Service is UP</p>\n";
   const int port = FreePort();
   std::ofstream(web / "nginx.conf") << NginxConfig(web.Path(), port);
-  auto nginx = std::make_unique<TPeerProcess>(
+  auto nginx = std::make_unique<TTestProcess>(
       std::vector<std::string>{"nginx", "-p", web.Path().string(), "-c",
-                               (web / "nginx.conf").string(), "-e", (web / "error.log").string()},
-      web / "nginx.out");
-  if (!nginx->WaitForPort(port)) {
-    std::cerr << "nginx did not start: " << nginx->Error() << "\n" << nginx->Log() << "\n";
+                               (web / "nginx.conf").string(), "-e", (web / "error.log").string()});
+  if (!vantrel::test::WaitForPort(*nginx, port)) {
+    std::cerr << "nginx did not start: " << nginx->Error() << "\n" << nginx->Errors() << "\n";
     return 1;
   }
 
@@ -286,7 +285,7 @@ int main(int argc, char** argv) {
            options);
 
   TCli cli(data.Path());
-  std::unique_ptr<TMonitorRun> run = cli.StartMonitor();
+  std::unique_ptr<TCliRun> run = cli.Start({"run"});
   if (!run->Started() || !run->WaitForLine(Contains("Connection: Connected"), 20000)) {
     std::cerr << "the monitor did not start: " << run->Error() << "\n" << run->Transcript();
     return 1;
@@ -296,7 +295,7 @@ int main(int argc, char** argv) {
   const TProcessState first = ReadState(pid);
   std::vector<TSample> samples;
   const auto end = Clock::now() + std::chrono::seconds(options.Seconds);
-  while (Clock::now() < end && run->Program().Running()) {
+  while (Clock::now() < end && run->Running()) {
     const TProcessState state = ReadState(pid);
     samples.push_back({WallNow(), state.Threads, state.Descriptors});
     std::this_thread::sleep_for(std::chrono::milliseconds(kSampleMs));

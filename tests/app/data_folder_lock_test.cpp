@@ -3,21 +3,17 @@
 #include "app/data_folder_lock.h"
 
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
 #include <system_error>
-#include <thread>
 
 #include "support/test_files.h"
-
-extern char** environ;
+#include "support/test_process.h"
 
 namespace vantrel {
 namespace {
@@ -30,19 +26,6 @@ std::string ThisHost() {
   char name[256] = {};
   ::gethostname(name, sizeof name - 1);
   return name;
-}
-
-// Waits, at most 10 s of real time, until process `pid` runs `program`.
-bool WaitForProgram(pid_t pid, const std::string& program) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  const std::filesystem::path exe = "/proc/" + std::to_string(pid) + "/exe";
-  while (std::chrono::steady_clock::now() < deadline) {
-    std::error_code error;
-    if (std::filesystem::read_symlink(exe, error).filename() == program)
-      return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return false;
 }
 
 TEST(DataFolderLock, SecondLockFailsAndNamesTheHolderUntilItUnlocks) {
@@ -109,20 +92,19 @@ TEST(DataFolderLock, ProgramStartedByTheHolderDoesNotKeepTheLock) {
   TTempDir dir;
   TDataFolderLock first(dir.Path());
   ASSERT_TRUE(first.TryLock());
-  // As an alarm's command would be started.
-  pid_t pid = -1;
-  char program[] = "sleep";
-  char seconds[] = "30";
-  char* argv[] = {program, seconds, nullptr};
-  ASSERT_EQ(::posix_spawnp(&pid, "sleep", nullptr, nullptr, argv, environ), 0);
-  // Until its exec the child shares every descriptor; then only those that
-  // survive an exec.
-  ASSERT_TRUE(WaitForProgram(pid, "sleep"));
+  // As an alarm's command would be started. Until its exec the child shares
+  // every descriptor; then only those that survive an exec.
+  test::TTestProcess command({"sleep", "30"});
+  const std::filesystem::path exe = "/proc/" + std::to_string(command.Pid()) + "/exe";
+  ASSERT_TRUE(test::WaitUntil(
+      [&] {
+        std::error_code error;
+        return std::filesystem::read_symlink(exe, error).filename() == "sleep";
+      },
+      10000));
   first.Unlock();
   TDataFolderLock second(dir.Path());
   EXPECT_TRUE(second.TryLock()) << second.InUseMessage();
-  ::kill(pid, SIGKILL);
-  ::waitpid(pid, nullptr, 0);
 }
 
 }  // namespace

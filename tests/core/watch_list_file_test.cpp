@@ -1,5 +1,5 @@
-// The watch-list data file: old versions, row order, the empty list, safe
-// replacement and refused files.
+// The watch-list data file: files of older versions (checked in under
+// tests/data), row order, the empty list, safe replacement and refused files.
 
 #include <gtest/gtest.h>
 
@@ -20,58 +20,6 @@ namespace {
 using Texts = std::vector<std::string>;
 using test::ReadFileBytes;
 
-// Writes `items` as a file of `version` (hundredths) with only the fields
-// that version held.
-void WriteOldFile(const std::filesystem::path& path, int version,
-                  const std::vector<const TWatchItem*>& items, const char* signature = "VTD") {
-  TxxFileSystem file(path.string(), signature, version / 100.0, kDataPassPhrase);
-  file.Open(omCreate);
-  file.WriteInteger(static_cast<std::int32_t>(items.size()));
-  for (const TWatchItem* item : items) {
-    const TWatchItem& r = *item;
-    file.WriteInteger(r.Id());
-    file.WriteDouble(r.Created);
-    file.WriteString(r.Name);
-    file.WriteString(r.Url);
-    file.WriteInteger(r.Frequency());
-    file.WriteByte(r.Active());
-    file.WriteByte(r.AlarmTrigger);
-    file.WriteInteger(r.TriggerCount);
-    file.WriteByte(r.AlarmReset);
-    file.WriteInteger(r.ResetCount);
-    if (version >= 210)
-      file.WriteByte(r.CheckExtra);
-    if (version >= 102)
-      file.WriteByte(r.CheckConnection);
-    file.WriteInteger(static_cast<std::int32_t>(r.CheckType));
-    file.WriteInteger(r.PingTimeout);
-    file.WriteInteger(r.DownloadTimeout);
-    file.WriteString(r.SearchText);
-    file.WriteByte(r.CaseSensitive);
-    file.WriteByte(r.LogFailedPages);
-    if (version >= 210)
-      file.WriteInteger(r.ServiceTimeout);
-    file.WriteByte(r.PopupAction);
-    file.WriteString(r.PopupText);
-    file.WriteByte(r.EmailAction);
-    file.WriteString(r.EmailAddress);
-    file.WriteInteger(static_cast<std::int32_t>(r.EmailType));
-    file.WriteInteger(r.ReportId);
-    file.WriteByte(r.CommandAction);
-    file.WriteString(r.Command);
-    file.WriteByte(r.SoundAction);
-    file.WriteString(r.SoundFile);
-    file.WriteByte(r.SoundRepeat);
-    if (version >= 200) {
-      file.WriteInteger(r.ServiceId);
-      file.WriteString(r.Username);
-      file.WriteString(r.UserEmail);
-      file.WriteString(r.UserFullName);
-    }
-  }
-  file.Close();
-}
-
 int VersionOf(const std::filesystem::path& path) {
   TxxFileSystem file(path.string(), kWatchListSignature, kWatchListVersion, kDataPassPhrase);
   file.Open(omRead);
@@ -91,6 +39,12 @@ class WatchListFile : protected TDataFolder, public test::TWatchListFixture {
 
   std::filesystem::path Path() const { return List.FileName(); }
 
+  // A watch list an older version wrote (tests/data), as the list's file.
+  void UseOldFile(const std::string& version) const {
+    std::filesystem::copy_file(test::TestDataFile("watch_list_v" + version + ".vtd"), Path(),
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+
   // The list as the next start of the program reads it from the file.
   struct TNextStart {
     explicit TNextStart(const std::string& fileName)
@@ -106,15 +60,15 @@ class WatchListFile : protected TDataFolder, public test::TWatchListFixture {
 };
 
 TEST_F(WatchListFile, EachOldVersionIsReadWithTheFieldsItHeldAndRewrittenAsTheCurrentOne) {
-  TWatchItem source(Clock);
-  test::FillSettings(source);
-  for (const int version : {100, 102, 200, 210}) {
-    SCOPED_TRACE(version);
-    WriteOldFile(Path(), version, {&source});
+  const std::pair<const char*, int> versions[] = {
+      {"1_00", 100}, {"1_02", 102}, {"2_00", 200}, {"2_10", 210}};
+  for (const auto& [file, version] : versions) {
+    SCOPED_TRACE(file);
+    UseOldFile(file);
     List.LoadFromFile();
-    ASSERT_EQ(List.Count(), 1);
+    ASSERT_EQ(List.Count(), 2);
     TWatchItem expected(Clock);
-    expected.Assign(source);
+    test::FillSettings(expected);
     if (version < 102)
       expected.CheckConnection = false;
     if (version < 200) {
@@ -125,6 +79,7 @@ TEST_F(WatchListFile, EachOldVersionIsReadWithTheFieldsItHeldAndRewrittenAsTheCu
       expected.CheckExtra = false;
       expected.ServiceTimeout = 4000;
     }
+    EXPECT_EQ(List.Item(0).Id(), 3);
     EXPECT_EQ(test::SettingsOf(List.Item(0)), test::SettingsOf(expected));
     EXPECT_EQ(List.Item(0).Status(), TWatchStatus::Suspended);
     // Loaded unchanged, the list is still rewritten in the current version.
@@ -132,29 +87,23 @@ TEST_F(WatchListFile, EachOldVersionIsReadWithTheFieldsItHeldAndRewrittenAsTheCu
     List.SaveToFile();
     EXPECT_EQ(VersionOf(Path()), 210);
     TNextStart next(Path().string());
-    ASSERT_EQ(next.List.Count(), 1);
+    ASSERT_EQ(next.List.Count(), 2);
     EXPECT_EQ(test::SettingsOf(next.List.Item(0)), test::SettingsOf(expected));
   }
 }
 
 TEST_F(WatchListFile, LoadedItemsAreDueAtOnceTheFirstRowIsSelectedAndIdsFollowTheHighest) {
-  TWatchItem a(Clock), b(Clock);
-  a.Name = "a";
-  a.SetId(3);
-  b.Name = "b";
-  b.SetId(12);
-  b.Username = "jdoe";
-  WriteOldFile(Path(), 210, {&a, &b});
+  UseOldFile("2_10");
   Add("replaced");
   List.LoadFromFile();
-  EXPECT_EQ(CollectionNames(), (Texts{"a", "b"}));
-  EXPECT_EQ(RowNames(), (Texts{"a", "b"}));
-  EXPECT_EQ(List.Item(0).NextRun(), Clock.Now());
-  EXPECT_EQ(List.Item(0).LastChecked(), 0);
+  EXPECT_EQ(CollectionNames(), (Texts{"shop", "b"}));
+  EXPECT_EQ(RowNames(), (Texts{"shop", "b"}));
+  EXPECT_EQ(List.Item(1).NextRun(), Clock.Now());
+  EXPECT_EQ(List.Item(1).LastChecked(), 0);
   EXPECT_EQ(ItemView.FirstSelectedRow(), 0);
   EXPECT_EQ(ItemView.SelectedCount(), 1);
-  EXPECT_EQ(DetailsView.Value("Name"), "a");
-  EXPECT_EQ(ItemView.Row(1).Caption, "jdoe_b");
+  EXPECT_EQ(DetailsView.Value("URL/IP"), "https://shop.example.org/");
+  EXPECT_EQ(ItemView.Row(0).Caption, "jdoe_shop");
   EXPECT_EQ(List.UpdateCount(), 0);
   EXPECT_EQ(ItemView.UpdateDepth(), 0);
   EXPECT_EQ(Add("new").Id(), 13);
@@ -162,23 +111,22 @@ TEST_F(WatchListFile, LoadedItemsAreDueAtOnceTheFirstRowIsSelectedAndIdsFollowTh
 }
 
 TEST_F(WatchListFile, RefusedOrCutFileLeavesTheItemsReadSoFar) {
-  TWatchItem a(Clock), b(Clock);
-  a.Name = "a";
-  b.Name = "b";
-  WriteOldFile(Path(), 210, {&a, &b});
+  UseOldFile("2_10");
   test::ShrinkFile(Path(), ReadFileBytes(Path()).size() - 20);  // inside the second record
   EXPECT_THROW(List.LoadFromFile(), EInOutError);
-  EXPECT_EQ(CollectionNames(), Texts{"a"});
-  EXPECT_EQ(RowNames(), Texts{"a"});
+  EXPECT_EQ(CollectionNames(), Texts{"shop"});
+  EXPECT_EQ(RowNames(), Texts{"shop"});
 
   const struct {
     const char* Signature;
-    int Version;
+    double Version;
     std::string Reason;
-  } cases[] = {{"VTX", 210, kWrongFileFormat}, {"VTD", 220, kWrongFileVersion}};
+  } cases[] = {{"VTX", 2.1, kWrongFileFormat}, {"VTD", 2.2, kWrongFileVersion}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Signature);
-    WriteOldFile(Path(), c.Version, {&a}, c.Signature);
+    TxxFileSystem header(Path().string(), c.Signature, c.Version, kDataPassPhrase);
+    header.Open(omCreate);
+    header.Close();
     try {
       List.LoadFromFile();
       ADD_FAILURE() << "no error";

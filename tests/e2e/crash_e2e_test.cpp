@@ -122,7 +122,7 @@ TEST_F(KillTest, KillNineNeverLeavesFilesThatFailToLoad) {
       // In the middle of the stop: the settings, the list and the history
       // are being written.
       Sleep(between(300, Scaled(2500)));
-      run->Program().Signal(SIGTERM);
+      run->Signal(SIGTERM);
       Sleep(between(0, Scaled(40)));
     } else {
       Sleep(between(100, Scaled(3000)));
@@ -140,7 +140,7 @@ TEST_F(KillTest, KillNineNeverLeavesFilesThatFailToLoad) {
                                          "--type", "ping", "--frequency", "1"}
               : std::vector<std::string>{"items", "set", std::to_string(between(1, pages)),
                                          "--frequency", std::to_string(between(1, 2))};
-      auto tool = Cli_.StartTool(edit);
+      auto tool = Cli_.Start(edit);
       ASSERT_TRUE(tool->Started()) << tool->Error();
       Sleep(between(0, 40));
       tool->Signal(SIGKILL);

@@ -24,14 +24,6 @@ constexpr int kStopLimitMs = 2000;
 
 }  // namespace
 
-int ResponseTimeOf(const std::string& line) {
-  const std::size_t ms = line.rfind(" ms  ");
-  if (ms == std::string::npos)
-    return -1;
-  const std::size_t start = line.rfind(' ', ms - 1);
-  return std::atoi(line.substr(start + 1, ms - start - 1).c_str());
-}
-
 int Scaled(int ms) {
   const char* text = std::getenv("VANTREL_E2E_SLOWDOWN");
   const int factor = text != nullptr ? std::atoi(text) : 1;
@@ -41,16 +33,9 @@ int Scaled(int ms) {
 void E2eTest::SetUp() {
   Net_ = std::make_unique<TOnlineNamespace>();
   ASSERT_TRUE(Net_->Ok()) << Net_->Error();
-  WriteSettings();
-}
-
-void E2eTest::WriteSettings(const std::vector<std::string>& extra) const {
-  std::ofstream ini(Cli_.File("vantrel.ini"));
-  // The event log on (appended to); the connection test off, so that a failure
-  // never sends anything beyond loopback.
-  ini << "[Preferences]\nLogType=1\n[Internet]\nPingStatus=0\n";
-  for (const std::string& line : extra)
-    ini << line << "\n";
+  // The event log on; the connection test off, so that a failure never sends
+  // anything beyond loopback.
+  WriteFileBytes(Cli_.File("vantrel.ini"), "[Preferences]\nLogType=1\n[Internet]\nPingStatus=0\n");
 }
 
 std::int32_t E2eTest::AddItem(const std::vector<std::string>& args) const {
@@ -86,8 +71,8 @@ QJsonObject E2eTest::ItemWithId(const std::vector<QJsonObject>& items, std::int3
   return {};
 }
 
-std::unique_ptr<TMonitorRun> E2eTest::StartMonitor() const {
-  auto run = Cli_.StartMonitor(Net_->Path());
+std::unique_ptr<TCliRun> E2eTest::StartMonitor() const {
+  auto run = Cli_.Start({"run"}, Net_->Path());
   EXPECT_TRUE(run->Started()) << run->Error();
   if (!run->Started())
     return nullptr;
@@ -99,7 +84,7 @@ std::unique_ptr<TMonitorRun> E2eTest::StartMonitor() const {
   return run;
 }
 
-void E2eTest::StopMonitor(TMonitorRun& run, int signal) const {
+void E2eTest::StopMonitor(TCliRun& run, int signal) const {
   std::chrono::milliseconds took{};
   const std::optional<int> code = run.StopWith(signal, Scaled(10000), &took);
   ASSERT_TRUE(code.has_value()) << "still running 10 s after the signal\n" << run.Transcript();
@@ -111,31 +96,6 @@ void E2eTest::StopMonitor(TMonitorRun& run, int signal) const {
                               0)
                   .has_value())
       << run.Transcript();
-}
-
-std::string E2eTest::EventLog() const {
-  return ReadWholeFile(Cli_.File("vantrel.log"));
-}
-
-std::vector<std::string> E2eTest::LogEntries() const {
-  std::vector<std::string> entries;
-  const std::string log = EventLog();
-  std::size_t start = 0;
-  while (start < log.size()) {
-    std::size_t end = log.find('\n', start);
-    if (end == std::string::npos)
-      end = log.size();
-    std::string line = log.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r')
-      line.pop_back();
-    const std::size_t stamp = line.find("]: ");
-    if (!line.empty() && line[0] == '[' && stamp != std::string::npos)
-      entries.push_back(line.substr(stamp + 3));
-    else
-      entries.push_back(line);
-    start = end + 1;
-  }
-  return entries;
 }
 
 std::vector<THistoryRecord> E2eTest::HistoryRecords(std::string* problems) const {

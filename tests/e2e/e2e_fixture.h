@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "storage/history_record.h"
-#include "support/peer_cli.h"
+#include "support/cli_program.h"
 #include "support/peer_nginx.h"
 #include "support/peer_online_netns.h"
 #include "support/peer_scripted_server.h"
@@ -28,16 +28,9 @@ namespace vantrel::test {
 // stretches them for slow builds such as ThreadSanitizer's.
 int Scaled(int ms);
 
-// The response time of a result line ("... OK  12 ms  OK"); -1 for "no response".
-int ResponseTimeOf(const std::string& line);
-
 class E2eTest : public ::testing::Test {
  protected:
   void SetUp() override;
-
-  // vantrel.ini with the event log on and the connection test off, plus
-  // `extra` lines ("[Section]" and "Key=Value").
-  void WriteSettings(const std::vector<std::string>& extra = {}) const;
 
   // `items add ARGS`; the new item's Id (0 after a failure, which is reported).
   std::int32_t AddItem(const std::vector<std::string>& args) const;
@@ -48,14 +41,12 @@ class E2eTest : public ::testing::Test {
 
   // `run` inside the namespace, once it has said that it is connected; null
   // (and a failure) otherwise.
-  std::unique_ptr<TMonitorRun> StartMonitor() const;
+  std::unique_ptr<TCliRun> StartMonitor() const;
   // SIGTERM (or `signal`) and a clean exit with everything saved, within the
   // time a stop may take.
-  void StopMonitor(TMonitorRun& run, int signal = 15) const;
+  void StopMonitor(TCliRun& run, int signal = 15) const;
 
-  std::string EventLog() const;
-  // The event log's entries without their time stamps ("Start checking ...").
-  std::vector<std::string> LogEntries() const;
+  std::string EventLog() const { return ReadFileBytes(Cli_.File("vantrel.log")); }
   // The response history, read with the program's own reader; `problems`
   // gets what the reader reported or threw.
   std::vector<THistoryRecord> HistoryRecords(std::string* problems = nullptr) const;

@@ -64,8 +64,9 @@ TEST_F(E2eTest, EveryMethodIsCheckedAgainstRealServers) {
        "FAILED",
        220,
        "Start checking search-case (" + page + ") by Download"},
+      // Down at its first failure: the alarm is printed.
       {"missing",
-       {"--url", missing, "--type", "download", "--search", "is up"},
+       {"--url", missing, "--type", "download", "--search", "is up", "--alarm-trigger", "1"},
        "FAILED",
        404,
        "Start checking missing (" + missing + ") by Download"},
@@ -104,6 +105,7 @@ TEST_F(E2eTest, EveryMethodIsCheckedAgainstRealServers) {
   EXPECT_TRUE(run->WaitForLine(Contains("search-case (" + page + ")  FAILED  "), 0).has_value());
   EXPECT_GE(run->Count(Contains("Search Content Failed")), 1u) << run->Transcript();
   EXPECT_GE(run->Count(Contains("Not Found")), 1u) << run->Transcript();
+  EXPECT_EQ(run->Count(Contains("*** missing (" + missing + ")  DOWN")), 1u) << run->Transcript();
   StopMonitor(*run, SIGINT);
 
   const std::vector<QJsonObject> items = ListItems();

@@ -165,46 +165,13 @@ std::string TNetNamespace::Path() const {
 }
 
 int TNetNamespace::Run(const std::vector<std::string>& argv, std::string* output) const {
-  if (!Ok() || argv.empty())
+  if (!Ok())
     return -1;
-  // Everything the child needs is prepared before fork.
-  std::vector<std::string> programs{argv[0]};
-  if (argv[0].find('/') == std::string::npos) {
-    programs.push_back("/usr/sbin/" + argv[0]);
-    programs.push_back("/sbin/" + argv[0]);
-  }
-  std::vector<char*> arguments;
-  for (const std::string& argument : argv)
-    arguments.push_back(const_cast<char*>(argument.c_str()));
-  arguments.push_back(nullptr);
-  int out[2];
-  if (::pipe2(out, O_CLOEXEC) != 0)
-    return -1;
-  std::fflush(nullptr);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::setns(Fd_, CLONE_NEWNET) != 0)
-      _exit(126);
-    const int null = ::open("/dev/null", O_RDONLY);
-    ::dup2(null, STDIN_FILENO);
-    ::dup2(out[1], STDOUT_FILENO);
-    ::dup2(out[1], STDERR_FILENO);
-    ::execvp(programs[0].c_str(), arguments.data());
-    for (std::size_t i = 1; i < programs.size(); ++i)
-      ::execv(programs[i].c_str(), arguments.data());
-    _exit(127);
-  }
-  ::close(out[1]);
-  if (child < 0) {
-    ::close(out[0]);
-    return -1;
-  }
-  std::string text;
-  ReadAll(out[0], text, std::chrono::steady_clock::now() + std::chrono::seconds(60));
-  ::close(out[0]);
+  TTestProcess program(argv, {.NetNamespace = Path()});
+  const std::optional<int> status = program.Wait(60000);
   if (output != nullptr)
-    *output = text;
-  return Reap(child);
+    *output = program.Output() + program.Errors();
+  return status ? ExitCode(*status) : -1;
 }
 
 bool TNetNamespace::RunChecked(const std::vector<std::string>& argv) {
@@ -296,25 +263,7 @@ TTunPingTarget::TTunPingTarget(const TOptions& options) {
     Error_ = Namespace_.Error();
     return;
   }
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vantrel-tun-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const int logFd = ::mkstemp(name.data());
-  if (logFd < 0) {
-    Error_ = std::string("mkstemp: ") + std::strerror(errno);
-    return;
-  }
-  ::close(logFd);
-  LogFile_ = name.data();
-
-  std::vector<std::string> argv{TunResponderPath(),
-                                "--netns",
-                                Namespace_.Path(),
-                                "--device",
-                                kDevice,
-                                "--delay",
+  std::vector<std::string> argv{TunResponderPath(), "--device", kDevice, "--delay",
                                 std::to_string(options.DelayMs)};
   if (options.Decoys > 0) {
     argv.insert(argv.end(), {"--decoys", std::to_string(options.Decoys), "--decoy-interval",
@@ -323,18 +272,15 @@ TTunPingTarget::TTunPingTarget(const TOptions& options) {
   }
   if (options.Silent)
     argv.push_back("--silent");
-  Responder_.emplace(argv, LogFile_);
-  if (!Responder_->Error().empty()) {
-    Error_ = Responder_->Error();
+  Responder_.emplace(argv, TTestProcess::TOptions{.NetNamespace = Namespace_.Path()});
+  if (!Responder_->Started() ||
+      !WaitUntil(
+          [this] { return Log().find("ready\n") != std::string::npos || !Responder_->Running(); },
+          5000) ||
+      !Responder_->Running()) {
+    Error_ = "the TUN responder did not start: " + Responder_->Error() + " " + Log() +
+             Responder_->Errors();
     return;
-  }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (Log().find("ready\n") == std::string::npos) {
-    if (!Responder_->Running() || std::chrono::steady_clock::now() > deadline) {
-      Error_ = "the TUN responder did not start: " + Responder_->Error() + " " + Log();
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   TNetNamespace& ns = Namespace_;
   const bool configured =
@@ -366,27 +312,8 @@ TTunPingTarget::TTunPingTarget(const TOptions& options) {
   Ok_ = true;
 }
 
-TTunPingTarget::~TTunPingTarget() {
-  Responder_.reset();
-  if (!LogFile_.empty())
-    ::unlink(LogFile_.c_str());
-}
-
-std::string TTunPingTarget::Error() const {
-  return Error_;
-}
-
 std::string TTunPingTarget::Log() const {
-  std::FILE* file = std::fopen(LogFile_.c_str(), "r");
-  if (file == nullptr)
-    return {};
-  std::string text;
-  char buffer[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof(buffer), file)) > 0)
-    text.append(buffer, got);
-  std::fclose(file);
-  return text;
+  return Responder_ ? Responder_->Output() : std::string();
 }
 
 int TTunPingTarget::Count(const std::string& word) const {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "support/peer_process.h"
+#include "support/test_process.h"
 
 namespace vantrel::test {
 
@@ -78,12 +78,11 @@ class TTunPingTarget {
   static constexpr const char* kTargetIPv6 = "2001:db8:7661::2";
 
   explicit TTunPingTarget(const TOptions& options);
-  ~TTunPingTarget();
   TTunPingTarget(const TTunPingTarget&) = delete;
   TTunPingTarget& operator=(const TTunPingTarget&) = delete;
 
   bool Ok() const { return Ok_; }
-  std::string Error() const;
+  const std::string& Error() const { return Error_; }
   TNetNamespace& Namespace() { return Namespace_; }
   // What the responder logged: "request N", "decoy N", "reply N", "dropped: ...".
   std::string Log() const;
@@ -92,8 +91,7 @@ class TTunPingTarget {
 
  private:
   TNetNamespace Namespace_;
-  std::string LogFile_;
-  std::optional<TPeerProcess> Responder_;  // stopped before the namespace goes
+  std::optional<TTestProcess> Responder_;  // stopped before the namespace goes
   bool Ok_ = false;
   std::string Error_;
 };

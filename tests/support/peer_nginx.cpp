@@ -1,14 +1,10 @@
 #include "support/peer_nginx.h"
 
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <openssl/x509.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include "support/peer_scripted_server.h"
+#include "support/peer_tls.h"
 
 namespace vantrel::test {
 
@@ -17,102 +13,40 @@ namespace {
 constexpr int kStartTries = 3;  // a port free a moment ago may be taken meanwhile
 constexpr const char* kEchoModule = "/usr/lib/nginx/modules/ngx_http_echo_module.so";
 
-// A P-256 key and a self-signed certificate for "localhost", as PEM files.
-bool WriteCertificate(const std::filesystem::path& certFile, const std::filesystem::path& keyFile) {
-  EVP_PKEY* key = EVP_EC_gen("P-256");
-  X509* cert = X509_new();
-  bool ok = key != nullptr && cert != nullptr;
-  if (ok) {
-    X509_set_version(cert, 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
-    X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(cert), 24 * 3600);
-    X509_set_pubkey(cert, key);
-    X509_NAME* name = X509_get_subject_name(cert);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
-    X509_set_issuer_name(cert, name);
-    ok = X509_sign(cert, key, EVP_sha256()) != 0;
-  }
-  if (ok) {
-    FILE* out = std::fopen(certFile.c_str(), "w");
-    ok = out != nullptr && PEM_write_X509(out, cert) == 1;
-    if (out != nullptr)
-      std::fclose(out);
-  }
-  if (ok) {
-    FILE* out = std::fopen(keyFile.c_str(), "w");
-    ok = out != nullptr &&
-         PEM_write_PrivateKey(out, key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
-    if (out != nullptr)
-      std::fclose(out);
-  }
-  X509_free(cert);
-  EVP_PKEY_free(key);
-  return ok;
-}
-
-std::string Config(const std::filesystem::path& dir, int httpPort, int httpsPort) {
-  const std::string d = dir.string();
-  return "load_module " + std::string(kEchoModule) +
-         ";\n"
-         "daemon off;\n"
-         "master_process off;\n"
-         "worker_processes 1;\n"
-         "pid " +
-         d +
-         "/nginx.pid;\n"
-         "error_log " +
-         d +
-         "/error.log;\n"
-         "events { worker_connections 1024; }\n"
-         "http {\n"
-         "  access_log off;\n"
-         "  client_body_temp_path " +
-         d +
-         "/body;\n"
-         "  proxy_temp_path " +
-         d +
-         "/proxy;\n"
-         "  fastcgi_temp_path " +
-         d +
-         "/fastcgi;\n"
-         "  uwsgi_temp_path " +
-         d +
-         "/uwsgi;\n"
-         "  scgi_temp_path " +
-         d +
-         "/scgi;\n"
-         "  types { text/html html; text/plain txt; }\n"
-         "  default_type application/octet-stream;\n"
-         "  keepalive_requests 100000;\n"
-         "  server {\n"
-         "    listen 127.0.0.1:" +
-         std::to_string(httpPort) +
-         ";\n"
-         "    listen 127.0.0.1:" +
-         std::to_string(httpsPort) +
-         " ssl;\n"
-         "    ssl_certificate " +
-         d +
-         "/cert.pem;\n"
-         "    ssl_certificate_key " +
-         d +
-         "/key.pem;\n"
-         "    root " +
-         d +
-         "/www;\n"
-         "    location = /delay { echo_sleep 0.05; echo late; }\n"
-         "    location = /headers { echo -n $echo_client_request_headers; }\n"
-         "  }\n"
-         "}\n";
+// Relative paths are taken from the folder given with -p.
+std::string Config(int httpPort, int httpsPort) {
+  return "load_module " + std::string(kEchoModule) + ";\n" + R"(daemon off;
+master_process off;
+worker_processes 1;
+pid nginx.pid;
+error_log error.log;
+events { worker_connections 1024; }
+http {
+  access_log off;
+  client_body_temp_path body;
+  proxy_temp_path proxy;
+  fastcgi_temp_path fastcgi;
+  uwsgi_temp_path uwsgi;
+  scgi_temp_path scgi;
+  types { text/html html; text/plain txt; }
+  default_type application/octet-stream;
+  keepalive_requests 100000;
+  server {
+    ssl_certificate cert.pem;
+    ssl_certificate_key key.pem;
+    root www;
+    location = /delay { echo_sleep 0.05; echo late; }
+    location = /headers { echo -n $echo_client_request_headers; }
+    listen 127.0.0.1:)" +
+         std::to_string(httpPort) + ";\n    listen 127.0.0.1:" + std::to_string(httpsPort) +
+         " ssl;\n  }\n}\n";
 }
 
 }  // namespace
 
 TNginxPeer::TNginxPeer() {
   std::filesystem::create_directories(Dir_ / "www");
-  if (!WriteCertificate(Dir_ / "cert.pem", Dir_ / "key.pem")) {
+  if (!TPeerTlsCredentials("localhost").WritePem(Dir_ / "cert.pem", Dir_ / "key.pem")) {
     Problem_ = "cannot make the certificate";
     return;
   }
@@ -122,14 +56,13 @@ TNginxPeer::TNginxPeer() {
     if (HttpPort_ == HttpsPort_)
       continue;
     const auto config = Dir_ / "nginx.conf";
-    std::ofstream(config) << Config(Dir_.Path(), HttpPort_, HttpsPort_);
-    Process_ = std::make_unique<TPeerProcess>(
+    std::ofstream(config) << Config(HttpPort_, HttpsPort_);
+    Process_ = std::make_unique<TTestProcess>(
         std::vector<std::string>{"nginx", "-p", Dir_.Path().string(), "-c", config.string(), "-e",
-                                 (Dir_ / "error.log").string()},
-        Dir_ / "nginx.log");
-    Ok_ = Process_->WaitForPort(HttpPort_) && Process_->WaitForPort(HttpsPort_);
+                                 (Dir_ / "error.log").string()});
+    Ok_ = WaitForPort(*Process_, HttpPort_) && WaitForPort(*Process_, HttpsPort_);
     if (!Ok_) {
-      Problem_ = Process_->Error() + "\n" + Process_->Log();
+      Problem_ = Process_->Error() + "\n" + Process_->Output() + Process_->Errors();
       Process_.reset();  // stopped before the next try
     }
   }

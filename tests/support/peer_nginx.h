@@ -14,8 +14,8 @@
 #include <memory>
 #include <string>
 
-#include "support/peer_process.h"
 #include "support/test_files.h"
+#include "support/test_process.h"
 
 namespace vantrel::test {
 
@@ -37,7 +37,7 @@ class TNginxPeer {
   TTempDir Dir_;
   int HttpPort_ = 0;
   int HttpsPort_ = 0;
-  std::unique_ptr<TPeerProcess> Process_;
+  std::unique_ptr<TTestProcess> Process_;
   std::string Problem_;
   bool Ok_ = false;
 };

@@ -12,10 +12,11 @@ namespace {
 // another program; a few tries make that harmless.
 constexpr int kStartTries = 3;
 
-std::string Describe(const std::unique_ptr<TPeerProcess>& process, int port) {
+std::string Describe(const std::unique_ptr<TTestProcess>& process, int port) {
   if (process == nullptr)
     return "not started";
-  return process->Error() + " (port " + std::to_string(port) + ")\n" + process->Log();
+  return process->Error() + " (port " + std::to_string(port) + ")\n" + process->Output() +
+         process->Errors();
 }
 
 }  // namespace
@@ -35,9 +36,9 @@ TTinyproxyPeer::TTinyproxyPeer(int connectPort, const std::string& user,
     if (!user.empty())
       out << "BasicAuth " << user << " " << password << "\n";
     out.close();
-    Process_ = std::make_unique<TPeerProcess>(
-        std::vector<std::string>{"tinyproxy", "-d", "-c", config.string()}, Dir_ / "tinyproxy.log");
-    Ok_ = Process_->WaitForPort(Port_);
+    Process_ = std::make_unique<TTestProcess>(
+        std::vector<std::string>{"tinyproxy", "-d", "-c", config.string()});
+    Ok_ = WaitForPort(*Process_, Port_);
   }
 }
 
@@ -52,8 +53,8 @@ TMicrosocksPeer::TMicrosocksPeer(const std::string& user, const std::string& pas
     if (!user.empty()) {
       argv.insert(argv.end(), {"-u", user, "-P", password});
     }
-    Process_ = std::make_unique<TPeerProcess>(argv, Dir_ / "microsocks.log");
-    Ok_ = Process_->WaitForPort(Port_);
+    Process_ = std::make_unique<TTestProcess>(argv);
+    Ok_ = WaitForPort(*Process_, Port_);
   }
 }
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "support/peer_process.h"
 #include "support/test_files.h"
+#include "support/test_process.h"
 
 namespace vantrel::test {
 
@@ -26,7 +26,7 @@ class TTinyproxyPeer {
  private:
   TTempDir Dir_;
   int Port_ = 0;
-  std::unique_ptr<TPeerProcess> Process_;
+  std::unique_ptr<TTestProcess> Process_;
   bool Ok_ = false;
 };
 
@@ -41,7 +41,7 @@ class TMicrosocksPeer {
  private:
   TTempDir Dir_;
   int Port_ = 0;
-  std::unique_ptr<TPeerProcess> Process_;
+  std::unique_ptr<TTestProcess> Process_;
   bool Ok_ = false;
 };
 

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "support/peer_tls.h"
+#include "support/test_process.h"
 
 namespace vantrel::test {
 
@@ -336,6 +337,22 @@ int FreeLoopbackPort() {
     return 0;
   ::close(handle);
   return port;
+}
+
+bool WaitForPort(TTestProcess& server, int port, int timeoutMs) {
+  const auto accepts = [port] {
+    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool ok = handle >= 0 &&
+                    ::connect(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (handle >= 0)
+      ::close(handle);
+    return ok;
+  };
+  return WaitUntil([&] { return !server.Running() || accepts(); }, timeoutMs) && server.Running();
 }
 
 }  // namespace vantrel::test

@@ -22,6 +22,7 @@ struct ssl_ctx_st;
 namespace vantrel::test {
 
 class TPeerTlsCredentials;
+class TTestProcess;
 
 // One accepted connection, as the script sees it. Every wait is bounded by
 // its time-out and ends at once when the peer is stopped.
@@ -127,5 +128,9 @@ std::vector<int> FillBacklog(const TScriptedPeer& peer, int maxConnections = 64)
 // A loopback TCP port that was free a moment ago, for programs that need one
 // on their command line.
 int FreeLoopbackPort();
+
+// Waits until 127.0.0.1:`port` accepts connections; false when `server`
+// ended or `timeoutMs` passed first.
+bool WaitForPort(TTestProcess& server, int port, int timeoutMs = 5000);
 
 }  // namespace vantrel::test

@@ -1,9 +1,12 @@
 #include "support/peer_tls.h"
 
 #include <openssl/evp.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
+
+#include <cstdio>
 
 namespace vantrel::test {
 
@@ -39,6 +42,20 @@ TPeerTlsCredentials::TPeerTlsCredentials(const std::string& commonName) {
     return;
   }
   Context_ = context;
+}
+
+bool TPeerTlsCredentials::WritePem(const std::string& certificateFile,
+                                   const std::string& keyFile) const {
+  FILE* certificate = std::fopen(certificateFile.c_str(), "w");
+  FILE* key = std::fopen(keyFile.c_str(), "w");
+  const bool ok = Ok() && certificate != nullptr && key != nullptr &&
+                  PEM_write_X509(certificate, Certificate_) == 1 &&
+                  PEM_write_PrivateKey(key, Key_, nullptr, nullptr, 0, nullptr, nullptr) == 1;
+  for (FILE* file : {certificate, key}) {
+    if (file != nullptr)
+      std::fclose(file);
+  }
+  return ok;
 }
 
 TPeerTlsCredentials::~TPeerTlsCredentials() {

@@ -22,6 +22,8 @@ class TPeerTlsCredentials {
   bool Ok() const { return Context_ != nullptr; }
   // A server context with the certificate and key; owned by this object.
   ssl_ctx_st* ServerContext() const { return Context_; }
+  // The certificate and the key as PEM files, for a server program.
+  bool WritePem(const std::string& certificateFile, const std::string& keyFile) const;
 
  private:
   evp_pkey_st* Key_ = nullptr;

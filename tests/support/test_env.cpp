@@ -5,7 +5,7 @@
 #include <ctime>
 #include <string>
 
-#include <sys/wait.h>
+#include "support/test_process.h"
 
 namespace vantrel::test {
 
@@ -50,12 +50,11 @@ bool CompileLocale(const std::string& name) {
   }();
   if (folder.empty())
     return false;
-  const std::string command = "localedef -i '" + name.substr(0, dot) + "' -f '" +
-                              name.substr(dot + 1) + "' '" + folder + "/" + name +
-                              "' >/dev/null 2>&1";
-  // localedef warns (exit 1) about harmless things and still writes the locale.
-  const int status = std::system(command.c_str());
-  if (status < 0 || WEXITSTATUS(status) > 1)
+  TTestProcess localedef(
+      {"localedef", "-i", name.substr(0, dot), "-f", name.substr(dot + 1), folder + "/" + name});
+  // It warns (exit 1) about harmless things and still writes the locale.
+  const int status = ExitCode(localedef.Wait(60000).value_or(-1));
+  if (status < 0 || status > 1)
     return false;
   setenv("LOCPATH", folder.c_str(), 1);
   return true;

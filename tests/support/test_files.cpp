@@ -50,6 +50,10 @@ void WriteFileBytes(const fs::path& path, const std::string& bytes) {
     ADD_FAILURE() << "cannot write " << path;
 }
 
+std::filesystem::path TestDataFile(const std::string& name) {
+  return fs::path(VANTREL_TEST_DATA) / name;
+}
+
 void IncrementByte(const fs::path& path, std::size_t offset, int delta) {
   std::string bytes = ReadFileBytes(path);
   if (offset >= bytes.size()) {

@@ -24,6 +24,9 @@ class TTempDir {
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
 
+// A file checked in under tests/data (its README says what each holds).
+std::filesystem::path TestDataFile(const std::string& name);
+
 // Adds `delta` to the byte at `offset`, like a bit of rot on disk.
 void IncrementByte(const std::filesystem::path& path, std::size_t offset, int delta = 1);
 // Cuts the file down to `size` bytes, like a write torn by a crash.

@@ -1,10 +1,10 @@
 // A ping target for the tests: creates a TUN device (in the network namespace
-// given by --netns) and answers the ICMP and ICMPv6 echo requests routed into
+// it is started in) and answers the ICMP and ICMPv6 echo requests routed into
 // it, after a delay, optionally preceded by unrelated replies ("decoys") or
 // not at all. Prints "ready" once the device exists; the test then gives it
 // addresses and routes. Requests with a bad checksum are dropped and logged.
 //
-// tun_responder --netns PATH --device NAME [--delay MS] [--decoys N]
+// tun_responder --device NAME [--delay MS] [--decoys N]
 //               [--decoy-interval MS] [--decoy-kind identifier|sequence] [--silent]
 
 #include <arpa/inet.h>
@@ -12,7 +12,6 @@
 #include <linux/if.h>
 #include <linux/if_tun.h>
 #include <poll.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
@@ -34,7 +33,6 @@ using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
 
 struct TOptions {
-  std::string Netns;
   std::string Device;
   int DelayMs = 0;
   int Decoys = 0;
@@ -142,9 +140,7 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
     if (i + 1 >= argc)
       return false;
     const std::string value = argv[++i];
-    if (name == "--netns")
-      options.Netns = value;
-    else if (name == "--device")
+    if (name == "--device")
       options.Device = value;
     else if (name == "--delay")
       options.DelayMs = std::atoi(value.c_str());
@@ -161,14 +157,6 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
 }
 
 int OpenTun(const TOptions& options) {
-  if (!options.Netns.empty()) {
-    const int ns = ::open(options.Netns.c_str(), O_RDONLY | O_CLOEXEC);
-    if (ns < 0 || setns(ns, CLONE_NEWNET) != 0) {
-      std::perror("setns");
-      return -1;
-    }
-    ::close(ns);
-  }
   const int tun = ::open("/dev/net/tun", O_RDWR | O_CLOEXEC);
   if (tun < 0) {
     std::perror("/dev/net/tun");
@@ -190,7 +178,7 @@ int main(int argc, char** argv) {
   TOptions options;
   if (!ParseOptions(argc, argv, options)) {
     std::fprintf(stderr,
-                 "usage: %s --device NAME [--netns PATH] [--delay MS] [--decoys N] "
+                 "usage: %s --device NAME [--delay MS] [--decoys N] "
                  "[--decoy-interval MS] [--decoy-kind identifier|sequence] [--silent]\n",
                  argv[0]);
     return 2;

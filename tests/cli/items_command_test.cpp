@@ -1,0 +1,158 @@
+// The items commands, run in this process on a temporary data folder: what
+// they leave in the watch list and the history, and what they refuse.
+
+#include "cli/items_command.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/data_folder_lock.h"
+#include "cli/loaded_watch_list.h"
+#include "platform/date_time.h"
+#include "support/test_files.h"
+
+namespace vantrel {
+namespace {
+
+using Args = std::vector<std::string>;
+
+class ItemsCommandTest : public ::testing::Test {
+ protected:
+  // `items args...`; what it printed is in Out.
+  int Items(const Args& args) {
+    Out.str("");
+    return ItemsCommand({.DataDir = Folder.Path(), .Out = Out, .Err = Err}, args);
+  }
+
+  // The new item's Id, as `items add` prints it.
+  std::int32_t Add(Args options) {
+    options.insert(options.begin(), "add");
+    EXPECT_EQ(Items(options), kExitOk) << Err.str();
+    return std::stoi(Out.str());
+  }
+
+  // The folder's files, as the next command loads them.
+  std::unique_ptr<TLoadedWatchList> Files() {
+    auto files = std::make_unique<TLoadedWatchList>(Folder.Path(), Settings, Err);
+    files->ReplayHistory();
+    return files;
+  }
+
+  void WriteHistory(const std::vector<THistoryRecord>& records) {
+    const auto files = Files();
+    for (const THistoryRecord& record : records)
+      files->History().Add(record);
+    files->History().Flush();
+  }
+
+  std::size_t RecordsOf(std::uint32_t id) {
+    THistoryArray records;
+    Files()->History().GetHistory(id, records, 0, NowDateTime() + 1);
+    return records.size();
+  }
+
+  static THistoryRecord Record(std::uint32_t id, bool success) {
+    return {id, success, NowDateTime() - 0.01, success ? 20 : -1, success ? 200 : 408};
+  }
+
+  test::TTempDir Folder;
+  TSettings Settings;
+  std::ostringstream Out;
+  std::ostringstream Err;
+};
+
+TEST_F(ItemsCommandTest, AddSetSuspendRemoveRoundTripThroughTheFile) {
+  EXPECT_EQ(Add({"--url", "http://127.0.0.1:9/", "--name", "Site"}), 1);
+  EXPECT_EQ(Add({"--url", "127.0.0.1", "--frequency", "5m"}), 2);
+  ASSERT_EQ(Items({"set", "1", "--name", "Web site", "--frequency", "2h"}), kExitOk);
+  ASSERT_EQ(Items({"suspend", "2"}), kExitOk);
+  {
+    const auto files = Files();
+    const TWatchItem& site = files->ItemOfId(1);
+    EXPECT_EQ(site.Name, "Web site");
+    EXPECT_EQ(site.Url, "http://127.0.0.1:9/");
+    EXPECT_EQ(site.CheckType, TCheckType::Download);  // an http URL without --type
+    EXPECT_EQ(site.Frequency(), 7200);
+    const TWatchItem& host = files->ItemOfId(2);
+    EXPECT_EQ(host.Name, "127.0.0.1");  // the URL when no name is given
+    EXPECT_EQ(host.CheckType, TCheckType::Ping);
+    EXPECT_EQ(host.Status(), TWatchStatus::Suspended);
+  }
+  ASSERT_EQ(Items({"list"}), kExitOk);
+  for (const char* text : {"Web site", "2 hour(s)", "by Download", "Suspended"})
+    EXPECT_NE(Out.str().find(text), std::string::npos) << text << " missing in\n" << Out.str();
+
+  ASSERT_EQ(Items({"remove", "1"}), kExitOk);
+  ASSERT_EQ(Files()->List().Count(), 1);
+  EXPECT_EQ(Files()->List().Item(0).Id(), 2);
+}
+
+TEST_F(ItemsCommandTest, ListRebuildsStatisticsAndAddSkipsIdsTheHistoryStillHolds) {
+  ASSERT_EQ(Add({"--url", "127.0.0.1"}), 1);
+  // Item 7 was deleted without its history.
+  WriteHistory({Record(1, true), Record(1, false), Record(1, true), Record(7, true)});
+  ASSERT_EQ(Items({"list"}), kExitOk);
+  EXPECT_NE(Out.str().find("33%"), std::string::npos) << Out.str();
+  EXPECT_EQ(Add({"--url", "127.0.0.2"}), 8);
+}
+
+TEST_F(ItemsCommandTest, RemoveDeletesTheItemsHistoryOnlyAndNothingForAnUnknownId) {
+  ASSERT_EQ(Add({"--url", "127.0.0.1"}), 1);
+  ASSERT_EQ(Add({"--url", "127.0.0.2"}), 2);
+  WriteHistory({Record(1, true), Record(2, true), Record(1, false)});
+
+  EXPECT_THROW(Items({"remove", "1", "5"}), std::runtime_error);
+  EXPECT_EQ(Files()->List().Count(), 2);
+  EXPECT_EQ(RecordsOf(1), 2u);
+
+  ASSERT_EQ(Items({"remove", "1"}), kExitOk);
+  EXPECT_EQ(RecordsOf(1), 0u);
+  EXPECT_EQ(RecordsOf(2), 1u);
+}
+
+TEST_F(ItemsCommandTest, WrongCommandLineIsRefusedBeforeTheFolderIsTouched) {
+  for (const Args& args : std::vector<Args>{{"add", "--url", "x", "--frequency", "0"},
+                                            {"add", "--url", "x", "--frequncy", "5"},
+                                            {"add", "--url", "   "},
+                                            {"add", "--name", "no address"},
+                                            {"set", "1"},
+                                            {"set", "one", "--name", "x"},
+                                            {"set", "1", "--ping-timeout", "10000"},
+                                            {"suspend"},
+                                            {"list", "now"},
+                                            {"frobnicate"},
+                                            {}}) {
+    EXPECT_THROW(Items(args), EUsageError) << testing::PrintToString(args);
+    EXPECT_FALSE(std::filesystem::exists(Folder / "vantrel.vtd"));
+  }
+}
+
+TEST_F(ItemsCommandTest, EveryEditRefusesWhileAnotherHolderHasTheFolderAndNamesIt) {
+  ASSERT_EQ(Add({"--url", "127.0.0.1"}), 1);
+  TDataFolderLock holder(Folder.Path(), "test holder");
+  ASSERT_TRUE(holder.TryLock());
+  for (const Args& args : std::vector<Args>{{"add", "--url", "127.0.0.2"},
+                                            {"set", "1", "--name", "x"},
+                                            {"remove", "1"},
+                                            {"suspend", "1"},
+                                            {"activate", "1"}}) {
+    try {
+      Items(args);
+      ADD_FAILURE() << args[0] << " was not refused";
+    } catch (const EFolderInUse& refused) {
+      EXPECT_NE(std::string(refused.what()).find("(test holder on "), std::string::npos)
+          << refused.what();
+    }
+  }
+  holder.Unlock();
+  ASSERT_EQ(Files()->List().Count(), 1);
+  EXPECT_EQ(Files()->List().Item(0).Name, "127.0.0.1");
+}
+
+}  // namespace
+}  // namespace vantrel
