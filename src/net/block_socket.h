@@ -11,8 +11,10 @@
 // wait at once.
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,6 +85,10 @@ class TxxBlockSocket {
   virtual std::uint8_t ReadByte(std::int32_t timeout);
   // ReadUntil(timeout, CR LF); empty on error.
   virtual std::string ReadLine(std::int32_t timeout);
+  // ReadLine with `timeout` bounding the whole read, not each wait: a peer
+  // dripping bytes cannot stretch it. kSockTimedOut when the line has not
+  // ended by then, with what arrived pending.
+  std::string ReadLineWithin(std::int32_t timeout);
   // The text before the next `terminator`, which is consumed; what follows
   // stays pending. On error returns empty and keeps what arrived pending; a
   // line longer than kMaxLineLength fails with kSockMessageTooLong.
@@ -178,6 +184,10 @@ class TxxBlockSocket {
 
  private:
   TResolveQuery ResolveQuery() const;
+  // ReadUntil; with a `deadline` that bounds the whole read instead of
+  // `timeout` each wait, ending there with kSockTimedOut.
+  std::string ReadUntilDeadline(std::int32_t timeout, std::string_view terminator,
+                                std::optional<std::chrono::steady_clock::time_point> deadline);
   void ApplyOption(const TxxSocketOption& option);
   void SetOption(TxxSocketOption::TKind kind, std::int32_t bytes);
 
