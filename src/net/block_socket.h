@@ -142,6 +142,9 @@ class TxxBlockSocket {
   int Handle() const { return Handle_.Get(); }
   bool HandleValid() const { return Handle_.Valid(); }
   std::int32_t LastError() const { return LastError_; }
+  // Also for a client that refuses a request before it reaches the socket,
+  // so that LastError tells why.
+  void SetLastError(std::int32_t code) { LastError_ = code; }
   bool UsesIPv6() const { return UsesIPv6_; }
   const TxxSockAddr& LocalAddr() const { return LocalAddr_; }
   const TxxSockAddr& RemoteAddr() const { return RemoteAddr_; }
@@ -155,7 +158,6 @@ class TxxBlockSocket {
   const std::vector<TxxSocketOption>& PendingOptions() const { return PendingOptions_; }
 
  protected:
-  void SetLastError(std::int32_t code) { LastError_ = code; }
   void SetLastErrorFromErrno(int error) { LastError_ = SocketErrorFromErrno(error); }
 
   // Fills `addr` for `ip`:`port`; false with LastError set when the name or

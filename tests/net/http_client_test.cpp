@@ -127,6 +127,31 @@ TEST(HttpRequest, HostNamesThePortUnlessItIs80AndBracketsIPv6AndABodyIsDescribed
   EXPECT_EQ(v6.Request(), "GET /x HTTP/1.0\r\nHost: [::1]:" + v6.Peer().Port() + "\r\n\r\n");
 }
 
+TEST(HttpRequest, BlanksInTheTargetAreEncodedAndControlCharactersSendNothing) {
+  // The path, the user agent, and the request line sent ("": nothing is sent).
+  const std::vector<std::tuple<std::string, std::string, std::string>> rows = {
+      {"/my page?q=a b", "agent", "GET /my%20page?q=a%20b HTTP/1.0"},
+      {"/a\r\nX-Injected: yes\r\n\r\nGET /smuggled HTTP/1.0", "agent", ""},
+      {"/tab\there", "agent", ""},
+      {"/", "agent\nX-Injected: yes", ""},
+  };
+  for (const auto& [path, agent, requestLine] : rows) {
+    TRecordingServer server("HTTP/1.0 200 OK\r\n\r\n");
+    TxxHttp http;
+    http.UserAgent = agent;
+    const bool sent = http.Request("GET", server.Url(path));
+    EXPECT_EQ(sent, !requestLine.empty()) << path;
+    if (sent) {
+      EXPECT_EQ(server.Request(), requestLine + "\r\nHost: 127.0.0.1:" + server.Peer().Port() +
+                                      "\r\nUser-Agent: agent\r\n\r\n");
+    } else {
+      EXPECT_EQ(http.ResultCode(), 500) << path;
+      EXPECT_EQ(http.Sock().LastError(), kSockInvalidArgument) << path;
+      EXPECT_EQ(server.Peer().Accepted(), 0) << path;
+    }
+  }
+}
+
 TEST(HttpRequest, Version09SendsTheRequestLineAlone) {
   std::string received;
   TScriptedPeer server([&received](TPeerConnection& c) { received = c.Receive(); });
