@@ -74,7 +74,8 @@ class TxxHttp : public TxxClientSocket {
   //
   // True when it was sent and the response read as far as it came: the
   // status in ResultCode (0 when the server answered without an "HTTP/"
-  // status line; when nothing at all came, Document is CR LF), the header
+  // status line or its header lines never ended; when nothing at all came,
+  // Document is CR LF), the header
   // lines in Headers, the body in Document, ElapsedTime from after the
   // connection was made. Headers and Document must be refilled (or Reset)
   // before the next request of the same object.

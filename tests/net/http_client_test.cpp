@@ -197,7 +197,7 @@ TEST(HttpBody, CutShortOrOddAnswersAreReturnedAsTheyCameWithoutRedirects) {
   const std::vector<std::tuple<std::string, int, std::size_t, std::string>> rows = {
       {"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nuntil the end", 200, 3, "until the end"},
       {"HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nonly this", 200, 3, "only this"},
-      {"HTTP/1.0 200 OK\r\nContent-Type: text/pl", 200, 1, ""},  // closed inside the head
+      {"HTTP/1.0 200 OK\r\nContent-Type: text/pl", 0, 1, ""},  // closed inside the head
       {"SSH-2.0-OpenSSH_9.2\r\nProtocol mismatch.\r\n", 0, 0,
        "SSH-2.0-OpenSSH_9.2\r\nProtocol mismatch.\r\n"},
       {"HTTP/1.1 302\r\nLocation: /elsewhere\r\nContent-Length: 0\r\n\r\n", 302, 4, ""},
@@ -277,7 +277,7 @@ TEST(HttpDeadline, SilentOrTricklingServerEndsAtTheWholeExchangeDeadline) {
   const std::vector<std::tuple<TScriptedPeer::TScript, int, bool>> rows = {
       {[](TPeerConnection& c) { c.StaySilent(10000); }, 0, false},
       {Trickle("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n", 'x'), 200, true},
-      {Trickle("HTTP/1.0 200 OK\r\nX-Slow: ", 'y'), 200, false},
+      {Trickle("HTTP/1.0 200 OK\r\nX-Slow: ", 'y'), 0, false},
   };
   for (const auto& [script, code, someBody] : rows) {
     TScriptedPeer server(script);
