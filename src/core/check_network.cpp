@@ -144,7 +144,7 @@ TGreetingOutcome TSocketCheckNetwork::Greeting(const std::string& host, TCheckTy
   if (socket.LastError() == 0)
     socket.Connect(host, Ports_.For(service));
   if (socket.LastError() == 0)
-    outcome.Line = socket.ReadLine(readTimeout);
+    outcome.Line = socket.ReadLineWithin(readTimeout);  // a dripping server cannot stretch it
   if (socket.LastError() == 0)
     outcome.ElapsedTime = static_cast<std::int32_t>(TickDelta(start, SystemClock().Tick()));
   outcome.Error = socket.LastError();

@@ -512,6 +512,12 @@ std::uint8_t TxxBlockSocket::ReadByte(std::int32_t timeout) {
 }
 
 std::string TxxBlockSocket::ReadUntil(std::int32_t timeout, std::string_view terminator) {
+  return ReadUntilDeadline(timeout, terminator, std::nullopt);
+}
+
+std::string TxxBlockSocket::ReadUntilDeadline(
+    std::int32_t timeout, std::string_view terminator,
+    std::optional<std::chrono::steady_clock::time_point> deadline) {
   LastError_ = 0;
   if (terminator.empty())
     return {};
@@ -521,7 +527,14 @@ std::string TxxBlockSocket::ReadUntil(std::int32_t timeout, std::string_view ter
                              : exact.emplace(terminator, kMaxLineLength);
   std::string line;
   for (;;) {
-    const std::string chunk = ReadChunk(timeout);
+    std::int32_t wait = timeout;
+    if (deadline) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            *deadline - std::chrono::steady_clock::now())
+                            .count();
+      wait = static_cast<std::int32_t>(std::max<long long>(0, left));
+    }
+    const std::string chunk = ReadChunk(wait);
     if (LastError_ != 0)
       break;
     std::string_view input(chunk);
@@ -534,6 +547,10 @@ std::string TxxBlockSocket::ReadUntil(std::int32_t timeout, std::string_view ter
       PendingData_ = lines.TakeHeld().append(input);
       return {};
     }
+    if (deadline && std::chrono::steady_clock::now() >= *deadline) {
+      LastError_ = kSockTimedOut;
+      break;
+    }
   }
   PendingData_ = lines.TakeHeld();
   return {};
@@ -541,6 +558,13 @@ std::string TxxBlockSocket::ReadUntil(std::int32_t timeout, std::string_view ter
 
 std::string TxxBlockSocket::ReadLine(std::int32_t timeout) {
   return ReadUntil(timeout, "\r\n");
+}
+
+std::string TxxBlockSocket::ReadLineWithin(std::int32_t timeout) {
+  if (timeout < 0)
+    return ReadLine(timeout);
+  return ReadUntilDeadline(timeout, "\r\n",
+                           std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout));
 }
 
 // ---- Addresses ----

@@ -11,8 +11,10 @@
 // wait at once.
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,6 +85,10 @@ class TxxBlockSocket {
   virtual std::uint8_t ReadByte(std::int32_t timeout);
   // ReadUntil(timeout, CR LF); empty on error.
   virtual std::string ReadLine(std::int32_t timeout);
+  // ReadLine with `timeout` bounding the whole read, not each wait: a peer
+  // dripping bytes cannot stretch it. kSockTimedOut when the line has not
+  // ended by then, with what arrived pending.
+  std::string ReadLineWithin(std::int32_t timeout);
   // The text before the next `terminator`, which is consumed; what follows
   // stays pending. On error returns empty and keeps what arrived pending; a
   // line longer than kMaxLineLength fails with kSockMessageTooLong.
@@ -136,6 +142,9 @@ class TxxBlockSocket {
   int Handle() const { return Handle_.Get(); }
   bool HandleValid() const { return Handle_.Valid(); }
   std::int32_t LastError() const { return LastError_; }
+  // Also for a client that refuses a request before it reaches the socket,
+  // so that LastError tells why.
+  void SetLastError(std::int32_t code) { LastError_ = code; }
   bool UsesIPv6() const { return UsesIPv6_; }
   const TxxSockAddr& LocalAddr() const { return LocalAddr_; }
   const TxxSockAddr& RemoteAddr() const { return RemoteAddr_; }
@@ -149,7 +158,6 @@ class TxxBlockSocket {
   const std::vector<TxxSocketOption>& PendingOptions() const { return PendingOptions_; }
 
  protected:
-  void SetLastError(std::int32_t code) { LastError_ = code; }
   void SetLastErrorFromErrno(int error) { LastError_ = SocketErrorFromErrno(error); }
 
   // Fills `addr` for `ip`:`port`; false with LastError set when the name or
@@ -178,6 +186,10 @@ class TxxBlockSocket {
 
  private:
   TResolveQuery ResolveQuery() const;
+  // ReadUntil; with a `deadline` that bounds the whole read instead of
+  // `timeout` each wait, ending there with kSockTimedOut.
+  std::string ReadUntilDeadline(std::int32_t timeout, std::string_view terminator,
+                                std::optional<std::chrono::steady_clock::time_point> deadline);
   void ApplyOption(const TxxSocketOption& option);
   void SetOption(TxxSocketOption::TKind kind, std::int32_t bytes);
 

@@ -31,6 +31,16 @@ std::string HostText(const std::string& host) {
   return host.find(':') != std::string::npos ? "[" + host + "]" : host;
 }
 
+// A control character would end the line early and let the rest of it go
+// out as another header, or as a request of its own. A header value may
+// hold a tab; the request line may not.
+bool HasControlCharacter(std::string_view line, bool tabAllowed) {
+  return std::any_of(line.begin(), line.end(), [tabAllowed](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte < 0x20 && !(tabAllowed && c == '\t')) || byte == 0x7F;
+  });
+}
+
 std::int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
@@ -88,7 +98,8 @@ void TxxHttp::BuildRequestHead(std::string_view method, const TUrlParts& url, bo
     add("Proxy-Authorization: Basic " + EncodeBase64(ProxyUser + ":" + ProxyPass));
   const std::string host = HostText(url.Host);
   add("Host: " + host + (url.Port == "80" ? "" : ":" + url.Port));
-  std::string target = url.RequestTarget;
+  // A URL typed with a blank still names its page.
+  std::string target = ReplaceString(url.RequestTarget, " ", "%20");
   if (useProxy)
     target = url.Protocol + "://" + host + ":" + url.Port + target;
   if (target == "/*")
@@ -101,6 +112,13 @@ void TxxHttp::BuildRequestHead(std::string_view method, const TUrlParts& url, bo
                  std::make_move_iterator(head.end()));
   if (!Headers.back().empty())
     Headers.emplace_back();
+}
+
+bool TxxHttp::SafeRequestHead() const {
+  // The head begins with the request line.
+  return !HasControlCharacter(Headers.front(), false) &&
+         std::none_of(Headers.begin() + 1, Headers.end(),
+                      [](const std::string& line) { return HasControlCharacter(line, true); });
 }
 
 bool TxxHttp::OpenConnection(bool https) {
@@ -221,6 +239,10 @@ bool TxxHttp::Request(std::string_view method, std::string_view url) {
   const std::string verb = Upper(method);
   const bool expectContinue = ExpectContinue && !Document.empty() && Protocol == "1.1";
   BuildRequestHead(verb, parts, useProxy, expectContinue);
+  if (!SafeRequestHead()) {
+    Sock_->SetLastError(kSockInvalidArgument);
+    return false;
+  }
 
   TargetHost = useProxy ? ProxyHost : parts.Host;
   TargetPort = useProxy ? ProxyPort : parts.Port;

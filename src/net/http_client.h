@@ -67,11 +67,15 @@ class TxxHttp : public TxxClientSocket {
   // False when the request could not be sent (name resolution, connection,
   // TLS, proxy tunnel or send failed): ResultCode 500, ResultString empty,
   // ElapsedTime -1, and Sock().LastError() tells why; Headers then hold the
-  // request head that was built.
+  // request head that was built. A head with a control character in its
+  // request line or a header line (from the URL, the caller's lines or
+  // fields) is not sent at all: false with kSockInvalidArgument. Blanks in
+  // the URL's path and query are sent as %20.
   //
   // True when it was sent and the response read as far as it came: the
   // status in ResultCode (0 when the server answered without an "HTTP/"
-  // status line; when nothing at all came, Document is CR LF), the header
+  // status line or its header lines never ended; when nothing at all came,
+  // Document is CR LF), the header
   // lines in Headers, the body in Document, ElapsedTime from after the
   // connection was made. Headers and Document must be refilled (or Reset)
   // before the next request of the same object.
@@ -119,6 +123,8 @@ class TxxHttp : public TxxClientSocket {
   // range, agent, body description, expectation, then the caller's lines.
   void BuildRequestHead(std::string_view method, const TUrlParts& url, bool useProxy,
                         bool expectContinue);
+  // No line of the head holds a control character (a tab only in a header).
+  bool SafeRequestHead() const;
   // Reuses the open connection to the target or makes a new one.
   bool OpenConnection(bool https);
   // Sends within the deadline; false (connection closed) on failure.

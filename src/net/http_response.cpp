@@ -220,6 +220,12 @@ void THttpResponseReader::StartBody() {
 }
 
 void THttpResponseReader::Finish(std::int32_t error) {
+  // A header block that never ended (cut by a limit, the deadline or the
+  // close) is no answer, however well it began.
+  if (error != 0 && State_ == TState::HeaderLines) {
+    ResultCode_ = 0;
+    ResultString_.clear();
+  }
   EndError_ = error;
   State_ = TState::Done;
 }

@@ -24,7 +24,8 @@ enum class THttpBodyMode : std::uint8_t { UntilClose = 0, ByLength = 1, Chunked 
 inline constexpr std::size_t kMaxHttpBodyLength = 32 * 1024 * 1024;
 
 // Most header lines and header bytes (line ends counted) of one response; a
-// server sending endless header lines ends the response there.
+// server sending endless header lines ends the response there, as one that
+// sent no status line (code 0).
 inline constexpr std::size_t kMaxHttpHeaderLines = 1000;
 inline constexpr std::size_t kMaxHttpHeaderLength = 1024 * 1024;
 
@@ -54,7 +55,8 @@ class THttpResponseReader {
   // The bytes ended before Done: `error` is the socket error that ended them
   // (the peer's close, a wait or the deadline that ran out, an abort). What
   // arrived stays the response: a body cut short keeps its bytes; nothing at
-  // all, or an unfinished first line, counts as body data after CR LF.
+  // all, or an unfinished first line, counts as body data after CR LF; a
+  // header block without its empty line gives code 0.
   void End(std::int32_t error);
 
   // The response is complete, cut short by End, or stopped at a limit.
@@ -68,6 +70,8 @@ class THttpResponseReader {
   // that ended them.
   std::vector<std::string>& Headers() { return Headers_; }
   std::string& Body() { return Body_.Data; }
+  // The status code; 0 without a status line or when the header lines
+  // never ended.
   std::int32_t ResultCode() const { return ResultCode_; }
   const std::string& ResultString() const { return ResultString_; }
   // The Content-Type value, when the response carried one.

@@ -149,7 +149,7 @@ TEST(Options, BufferSizeBeforeTheHandleAppliesToThatHandleOnlyAndOnAnOpenOneAtOn
   EXPECT_EQ(ReceiveBufferSize(socket), systemDefault);
 }
 
-TEST(Read, SilentPeerEndsWithTimeOutAndWhatArrived) {
+TEST(Read, SilentOrDrippingPeerEndsWithTimeOutAndWhatArrived) {
   TScriptedPeer peer([](TPeerConnection& connection) {
     connection.Send("abc");
     connection.StaySilent(60000);
@@ -163,6 +163,18 @@ TEST(Read, SilentPeerEndsWithTimeOutAndWhatArrived) {
   EXPECT_EQ(socket.ReadExact(data.data(), 10, kShortTimeout), 3);
   EXPECT_EQ(socket.LastError(), kSockTimedOut);
   EXPECT_LT(MsSince(start), kWithinMs);
+
+  // Each byte restarts a wait, but not the deadline of the whole line read;
+  // without one the read would last until the peer gives up and closes.
+  TScriptedPeer dripping([](TPeerConnection& connection) {
+    for (int i = 0; i < 500 && connection.Send("2"); ++i)
+      connection.StaySilent(20);
+  });
+  TxxTcpSocket dripped;
+  ConnectTo(dripped, dripping);
+  EXPECT_EQ(dripped.ReadLineWithin(kShortTimeout), "");
+  EXPECT_EQ(dripped.LastError(), kSockTimedOut);
+  EXPECT_TRUE(dripped.PendingData().starts_with("2")) << dripped.PendingData();
 }
 
 TEST(Read, PeerCloseOrResetGivesConnectionResetAndKeepsAnUnfinishedLine) {

@@ -127,6 +127,30 @@ TEST(HttpRequest, HostNamesThePortUnlessItIs80AndBracketsIPv6AndABodyIsDescribed
   EXPECT_EQ(v6.Request(), "GET /x HTTP/1.0\r\nHost: [::1]:" + v6.Peer().Port() + "\r\n\r\n");
 }
 
+TEST(HttpRequest, BlanksInTheTargetAreEncodedAndControlCharactersSendNothing) {
+  // The path, the user agent, and the request line sent ("": nothing is sent).
+  const std::vector<std::tuple<std::string, std::string, std::string>> rows = {
+      {"/my page?q=a b", "agent", "GET /my%20page?q=a%20b HTTP/1.0"},
+      {"/a\r\nX-Injected: yes\r\n\r\nGET /smuggled HTTP/1.0", "agent", ""},
+      {"/", "agent\nX-Injected: yes", ""},
+  };
+  for (const auto& [path, agent, requestLine] : rows) {
+    TRecordingServer server("HTTP/1.0 200 OK\r\n\r\n");
+    TxxHttp http;
+    http.UserAgent = agent;
+    const bool sent = http.Request("GET", server.Url(path));
+    EXPECT_EQ(sent, !requestLine.empty()) << path;
+    if (sent) {
+      EXPECT_EQ(server.Request(), requestLine + "\r\nHost: 127.0.0.1:" + server.Peer().Port() +
+                                      "\r\nUser-Agent: agent\r\n\r\n");
+    } else {
+      EXPECT_EQ(http.ResultCode(), 500) << path;
+      EXPECT_EQ(http.Sock().LastError(), kSockInvalidArgument) << path;
+      EXPECT_EQ(server.Peer().Accepted(), 0) << path;
+    }
+  }
+}
+
 TEST(HttpRequest, Version09SendsTheRequestLineAlone) {
   std::string received;
   TScriptedPeer server([&received](TPeerConnection& c) { received = c.Receive(); });
@@ -172,7 +196,7 @@ TEST(HttpBody, CutShortOrOddAnswersAreReturnedAsTheyCameWithoutRedirects) {
   const std::vector<std::tuple<std::string, int, std::size_t, std::string>> rows = {
       {"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nuntil the end", 200, 3, "until the end"},
       {"HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nonly this", 200, 3, "only this"},
-      {"HTTP/1.0 200 OK\r\nContent-Type: text/pl", 200, 1, ""},  // closed inside the head
+      {"HTTP/1.0 200 OK\r\nContent-Type: text/pl", 0, 1, ""},  // closed inside the head
       {"SSH-2.0-OpenSSH_9.2\r\nProtocol mismatch.\r\n", 0, 0,
        "SSH-2.0-OpenSSH_9.2\r\nProtocol mismatch.\r\n"},
       {"HTTP/1.1 302\r\nLocation: /elsewhere\r\nContent-Length: 0\r\n\r\n", 302, 4, ""},
@@ -252,7 +276,7 @@ TEST(HttpDeadline, SilentOrTricklingServerEndsAtTheWholeExchangeDeadline) {
   const std::vector<std::tuple<TScriptedPeer::TScript, int, bool>> rows = {
       {[](TPeerConnection& c) { c.StaySilent(10000); }, 0, false},
       {Trickle("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n", 'x'), 200, true},
-      {Trickle("HTTP/1.0 200 OK\r\nX-Slow: ", 'y'), 200, false},
+      {Trickle("HTTP/1.0 200 OK\r\nX-Slow: ", 'y'), 0, false},
   };
   for (const auto& [script, code, someBody] : rows) {
     TScriptedPeer server(script);

@@ -8,6 +8,7 @@
 
 #include "net/http_chunks.h"
 #include "net/http_response.h"
+#include "net/line_splitter.h"
 #include "net/socket_errors.h"
 
 namespace vantrel {
@@ -111,14 +112,25 @@ TEST(HttpStatusLine, CodeAndReasonAreTheTrimmedWordsAfterTheFirstBlank) {
   }
 }
 
-TEST(HttpResponseReader, EndlessHeaderLinesEndAtTheirLimit) {
-  THttpResponseReader reader({});
-  reader.Feed("HTTP/1.0 200 OK\r\n");
-  for (std::size_t i = 0; i <= kMaxHttpHeaderLines && !reader.Done(); ++i)
-    reader.Feed("X: y\r\n");
-  EXPECT_TRUE(reader.Done());
-  EXPECT_EQ(reader.EndError(), kSockMessageTooLong);
-  EXPECT_LE(reader.Headers().size(), kMaxHttpHeaderLines);
+TEST(HttpResponseReader, HeaderCutShortByALimitIsNoAnswer) {
+  const std::string status = "HTTP/1.0 200 OK\r\n";
+  std::string manyLines;
+  for (std::size_t i = 0; i < kMaxHttpHeaderLines; ++i)
+    manyLines += "X: y\r\n";
+  const std::string bigLine = "X: " + std::string(kMaxLineLength / 2, 'y') + "\r\n";
+  std::string manyBytes;
+  while (manyBytes.size() <= kMaxHttpHeaderLength)
+    manyBytes += bigLine;
+  const std::string endlessLine = "X: " + std::string(kMaxLineLength, 'y');
+  for (const std::string& head : {manyLines, manyBytes, endlessLine}) {
+    THttpResponseReader reader({});
+    reader.Feed(status + head + "\r\n\r\nbody");
+    EXPECT_TRUE(reader.Done()) << head.size();
+    EXPECT_EQ(reader.EndError(), kSockMessageTooLong) << head.size();
+    EXPECT_EQ(reader.ResultCode(), 0) << head.size();
+    EXPECT_EQ(reader.ResultString(), "") << head.size();
+    EXPECT_LE(reader.Headers().size(), kMaxHttpHeaderLines);
+  }
 }
 
 }  // namespace
