@@ -67,6 +67,26 @@ TEST_F(WatchList, IdentifiersStartAtOneAndNeverReuseOneSeenInTheHistory) {
   EXPECT_GE(Add("d").Id(), 8);
 }
 
+// After a record of the largest Id, counting on would overflow: new items take the lowest Ids
+// that no item and no history record holds, also beyond the Ids the history keeps as bits.
+TEST_F(WatchList, IdsPastTheLargestAreTheLowestFreeOnesNeverOneTheHistoryHolds) {
+  const auto record = [&](std::uint32_t id) {
+    List.ApplyResult(THistoryRecord{id, true, Clock.Now(), 10, 200});
+  };
+  TWatchItem& a = Add("a");
+  Add("b");
+  Add("c");
+  List.DeleteRow(RowOf(a));
+  record(3);
+  record(0x7FFFFFFF);
+  EXPECT_EQ(Add("d").Id(), 1);
+  EXPECT_EQ(Add("e").Id(), 4);
+  for (std::uint32_t id = 1; id <= TIdSet::kBitLimit + 1; ++id)
+    record(id);
+  EXPECT_EQ(Add("f").Id(), TIdSet::kBitLimit + 2);
+  EXPECT_EQ(Add("g").Id(), TIdSet::kBitLimit + 3);
+}
+
 TEST_F(WatchList, LookupByIdFollowsDeletionsAndChangedIds) {
   TWatchItem& a = Add("a");
   TWatchItem& b = Add("b");
