@@ -258,12 +258,13 @@ TEST_F(THistoryFixture, DamagedBlocksCostTheirRecordsOnlyAndTheNextWriteDropsThe
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     Reports.clear();
-    WriteFile(Sample(c.Records));
+    const THistoryArray records = Sample(c.Records);
+    WriteFile(records);
     THistoryArray good;
     for (int i = 0; i < c.Records; ++i) {
       if (std::none_of(c.Damaged.begin(), c.Damaged.end(),
                        [i](const auto& damage) { return damage.first == i; }))
-        good.push_back(Sample(c.Records)[i]);
+        good.push_back(records[i]);
     }
     for (const auto& [block, byte] : c.Damaged)
       IncrementByte(Path, kHeader + block * kBlock + byte);
