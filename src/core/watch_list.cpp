@@ -1,5 +1,8 @@
 #include "core/watch_list.h"
 
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
 #include <utility>
 
 #include "core/property_format.h"
@@ -33,11 +36,12 @@ TWatchList::~TWatchList() = default;
 // --- Collection -------------------------------------------------------------
 
 TWatchItem& TWatchList::NewItem() {
+  // Before the item joins: when no Id is left, nothing has changed.
+  const std::int32_t id = NextId();
   // Private constructor: make_unique cannot reach it.
   Items_.push_back(std::unique_ptr<TWatchItem>(new TWatchItem(*this)));
   TWatchItem& item = *Items_.back();
-  // The new item takes part with Id 0, so the first Id is never below 1.
-  item.SetId(NextId());
+  item.SetId(id);
   return item;
 }
 
@@ -47,12 +51,23 @@ void TWatchList::DestroyItem(int index) {
 }
 
 std::int32_t TWatchList::NextId() const {
-  std::int32_t highest = MaxId_;
-  for (const auto& item : Items_) {
-    if (item->Id() > highest)
-      highest = item->Id();
-  }
-  return highest + 1;
+  // As if the new item took part with Id 0: the first Id is never below 1.
+  std::int32_t highest = std::max(MaxId_, 0);
+  for (const auto& item : Items_)
+    highest = std::max(highest, item->Id());
+  if (highest < std::numeric_limits<std::int32_t>::max())
+    return highest + 1;
+  // Nothing follows the largest Id (a damaged or foreign file put it there):
+  // a free one from below, never one that records of the history still hold.
+  std::vector<std::int32_t> taken;
+  taken.reserve(Items_.size());
+  for (const auto& item : Items_)
+    taken.push_back(item->Id());
+  if (const std::optional<std::int32_t> id = HistoryIds_.LowestFree(std::move(taken)))
+    return *id;
+  throw std::runtime_error(
+      "No item identifier is left: every one from 1 to 2147483647 belongs to an item or to "
+      "records of the response history.");
 }
 
 void TWatchList::BuildIdIndex() const {
@@ -132,8 +147,8 @@ void TWatchList::ForEachItemRow(bool selectedOnly, const std::function<void(int 
 // --- Editing ----------------------------------------------------------------
 
 TWatchItem& TWatchList::AddItem(const TWatchItem& source) {
-  Modified_ = true;
   TWatchItem& item = NewItem();
+  Modified_ = true;
   item.Assign(source);
   TUpdateScope<TItemView> update(ItemView_);
   const int row = ItemView_.AddRow(&item);
@@ -331,6 +346,7 @@ void TWatchList::ApplyResult(const THistoryRecord& record) {
   const auto id = static_cast<std::int32_t>(record.ItemId);
   if (id > MaxId_)
     MaxId_ = id;
+  HistoryIds_.Add(id);
   const int index = IndexOfId(id);
   if (index < 0)
     return;  // the item was deleted; its Id is still never given again

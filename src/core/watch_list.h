@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/id_set.h"
 #include "core/settings.h"
 #include "core/watch_item.h"
 #include "core/watch_types.h"
@@ -48,7 +49,9 @@ class TWatchList final : public THistoryTarget {
   int Count() const { return static_cast<int>(Items_.size()); }
   TWatchItem& Item(int index) const { return *Items_.at(static_cast<std::size_t>(index)); }
 
-  // One more than the largest identifier of the items and MaxId.
+  // One more than the largest identifier of the items and MaxId, at least 1.
+  // Past the largest possible one, the lowest identifier that no item and no
+  // record of the history holds. Throws std::runtime_error when none is left.
   std::int32_t NextId() const;
   // Collection index of the first item with that identifier, or -1.
   int IndexOfId(std::int32_t id) const;
@@ -173,6 +176,8 @@ class TWatchList final : public THistoryTarget {
   const TSettings& Settings_;
   std::vector<std::unique_ptr<TWatchItem>> Items_;
   std::int32_t MaxId_ = -1;
+  // Every identifier the history has shown, for when MaxId is the largest one.
+  TIdSet HistoryIds_;
   int SuppressCount_ = 0;
   int UpdateCount_ = 0;
   bool Modified_ = false;

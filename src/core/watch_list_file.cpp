@@ -11,6 +11,7 @@
 #include "core/watch_item.h"
 #include "core/watch_list.h"
 #include "storage/atomic_file.h"
+#include "storage/file_errors.h"
 #include "storage/file_system.h"
 #include "storage/file_system_format.h"
 
@@ -157,6 +158,10 @@ void TWatchList::LoadFromFile() {
     }
     if (count > 0)
       ItemView_.SetSelected(0, true);
+    // Blocks after the last counted item mean a damaged count: a save would
+    // drop the items they hold.
+    if (!file.Eof())
+      throw EDataFileError(FileName_, kWrongFileFormat);
     file.Close();
   }
   ShowSelectedDetails();

@@ -312,25 +312,47 @@ void TxxFileSystem::ReadBuffer(void* buffer, std::size_t size) {
 }
 
 std::size_t TxxFileSystem::ReadBuffers(void* buffer, std::size_t size, std::size_t count) {
+  return ReadRun(buffer, size, count, false).Good;
+}
+
+TxxFileSystem::TBlockRun TxxFileSystem::SalvageBuffers(void* buffer, std::size_t size,
+                                                       std::size_t count) {
+  return ReadRun(buffer, size, count, true);
+}
+
+TxxFileSystem::TBlockRun TxxFileSystem::ReadRun(void* buffer, std::size_t size, std::size_t count,
+                                                bool passDamaged) {
   PumpUi();
   const std::uint64_t stored = StoredSize(size);
   RequireRemaining(stored * count);
   auto* plain = static_cast<unsigned char*>(buffer);
   if (PassPhrase_.empty()) {
     File_.Read(plain, size * count);
-    return count;
+    return {count, 0};
   }
   const TKeyRow& row = KeyRow(size);
   const std::uint64_t start = File_.Position();
   Scratch_.resize(stored * count);
   File_.Read(Scratch_.data(), Scratch_.size());
-  const std::size_t good = DecodeBlocks(row, Scratch_.data(), plain, count);
-  if (good < count) {
-    File_.Seek(start + good * stored);  // where the next read fails
-    if (good == 0)
-      Fail(kWrongFileFormat);
+  // Decoded in stretches between damaged blocks, so a clean run is one pass.
+  TBlockRun run;
+  std::size_t done = 0;
+  for (;;) {
+    const std::size_t good =
+        DecodeBlocks(row, Scratch_.data() + done * stored, plain + run.Good * size, count - done);
+    run.Good += good;
+    done += good;
+    if (done == count)
+      return run;
+    if (!passDamaged) {
+      File_.Seek(start + done * stored);  // where the next read fails
+      if (done == 0)
+        Fail(kWrongFileFormat);
+      return run;
+    }
+    ++run.Damaged;
+    ++done;
   }
-  return good;
 }
 
 void TxxFileSystem::WriteBuffer(const void* buffer, std::size_t size) {

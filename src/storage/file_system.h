@@ -62,6 +62,17 @@ class TxxFileSystem {
   // read then fails on that block. Throws when the first block is bad, and
   // ReadPastEnd (reading nothing) unless `count` whole blocks remain.
   std::size_t ReadBuffers(void* buffer, std::size_t size, std::size_t count);
+  // What SalvageBuffers read: blocks kept and blocks passed over.
+  struct TBlockRun {
+    std::size_t Good = 0;
+    std::size_t Damaged = 0;
+  };
+  // ReadBuffers for a caller that can do without a damaged block: a block
+  // whose check value does not match is passed over instead of ending the run.
+  // The good blocks are packed at the front of `buffer`, in file order; the
+  // position moves past all `count` blocks. Throws ReadPastEnd (reading
+  // nothing) unless `count` whole blocks remain.
+  TBlockRun SalvageBuffers(void* buffer, std::size_t size, std::size_t count);
   // The caller's buffer is left as it was.
   void WriteBuffer(const void* buffer, std::size_t size);
   std::int32_t ReadInteger();
@@ -94,6 +105,9 @@ class TxxFileSystem {
 
  private:
   void ReadBlock(void* buffer, std::size_t size);
+  // A run of `count` blocks: up to the first damaged one, or past every
+  // damaged one when `passDamaged`.
+  TBlockRun ReadRun(void* buffer, std::size_t size, std::size_t count, bool passDamaged);
   void WriteBlock(const void* buffer, std::size_t size);
   // Fails with ReadPastEnd unless `size` more bytes remain.
   void RequireRemaining(std::uint64_t size) const;

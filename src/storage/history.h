@@ -18,8 +18,9 @@ namespace vantrel {
 // memory and are appended in bursts (more than 1000 pending, or Flush).
 //
 // Queries stream the file a batch of blocks at a time: memory does not grow
-// with the history (except the records GetHistory returns). Container errors
-// reach the caller; a missing file is an empty history.
+// with the history (except the records GetHistory returns). A damaged record
+// block costs its record only (THistoryFile); other container errors reach the
+// caller; a missing file is an empty history.
 class TWatchHistory {
  public:
   // `target` (the watch list) and `ops` must outlive the history.

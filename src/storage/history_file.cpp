@@ -87,6 +87,16 @@ void THistoryFile::ReportTear(std::uint64_t fileSize, std::uint64_t tornBytes) {
          "written.");
 }
 
+void THistoryFile::ReportDamagedBlocks(std::uint64_t end, std::uint64_t blocks) {
+  HoldsDamagedBlocks_ = true;
+  if (DamageReportedAt_ == end)
+    return;
+  DamageReportedAt_ = end;
+  Report(FileName_ + "\r\n" + std::to_string(blocks) +
+         " damaged record block(s), whose check value does not match: skipped, and removed "
+         "before the next record is written.");
+}
+
 void THistoryFile::FlushIfFull() {
   if (Pending_.size() > FlushAbove_)
     Flush();
@@ -114,6 +124,12 @@ void THistoryFile::Flush() {
 void THistoryFile::Append(THistoryArray& records) {
   std::optional<std::uint64_t> start;  // where the first new block goes
   try {
+    // Damaged blocks go before anything is added: other copies of the
+    // program refuse the whole file over one, and every start here would
+    // report them again. The good records stay.
+    if (HoldsDamagedBlocks_ && Exists())
+      WriteKept([](const THistoryRecord&) { return true; });
+    HoldsDamagedBlocks_ = false;  // the file is whole, or gone with its damage
     TxxFileSystem container = NewContainer(FileName_);
     const std::uint64_t header = container.HeaderSize();
     const std::uint64_t stored = container.StoredSize(kHistoryRecordSize);
@@ -176,6 +192,10 @@ void THistoryFile::Rewrite(const std::function<bool(const THistoryRecord&)>& kee
   if (Writing_)
     throw std::logic_error("THistoryFile: " + FileName_ + " is being written");
   TWritingScope writing(Writing_);
+  WriteKept(keep);
+}
+
+void THistoryFile::WriteKept(const std::function<bool(const THistoryRecord&)>& keep) {
   TAtomicFile file(FileName_, TFilePermissions::KeepOr(kNewFileMode), *Ops_);
   THistoryReader reader(*this);
   TxxFileSystem out = NewContainer(file.TemporaryPath());
@@ -189,7 +209,10 @@ void THistoryFile::Rewrite(const std::function<bool(const THistoryRecord&)>& kee
   }
   out.Close();
   file.Commit();
-  TearReportedAt_.reset();  // the new file ends with a whole block
+  // The new file ends with a whole block and holds good ones only.
+  TearReportedAt_.reset();
+  DamageReportedAt_.reset();
+  HoldsDamagedBlocks_ = false;
 }
 
 void THistoryFile::MoveTo(const std::string& newName) {
@@ -197,7 +220,10 @@ void THistoryFile::MoveTo(const std::string& newName) {
     throw std::logic_error("THistoryFile: " + FileName_ + " is being written");
   if (std::rename(FileName_.c_str(), newName.c_str()) != 0)
     throw EInOutError(FileName_, errno, "Rename to " + newName);
-  TearReportedAt_.reset();  // a tear went with the file
+  // Damage went with the file.
+  TearReportedAt_.reset();
+  DamageReportedAt_.reset();
+  HoldsDamagedBlocks_ = false;
 }
 
 void THistoryFile::Remove() {
@@ -206,10 +232,12 @@ void THistoryFile::Remove() {
   if (std::remove(FileName_.c_str()) != 0 && errno != ENOENT)
     throw EInOutError(FileName_, errno, "Delete");
   TearReportedAt_.reset();
+  DamageReportedAt_.reset();
+  HoldsDamagedBlocks_ = false;
 }
 
 THistoryReader::THistoryReader(THistoryFile& file)
-    : Container_(file.NewContainer(file.FileName())) {
+    : File_(file), Container_(file.NewContainer(file.FileName())) {
   const std::uint64_t header = Container_.HeaderSize();
   Stored_ = Container_.StoredSize(kHistoryRecordSize);
   const auto size = SizeIfExists(file.FileName());
@@ -240,18 +268,24 @@ static_assert(THistoryReader::kBatchRecords * (kHistoryRecordSize + kCheckValueS
 
 bool THistoryReader::Fill() {
   Taken_ = Count_ = 0;
-  if (Position_ >= End_)
-    return false;
-  const auto wanted = static_cast<std::size_t>(
-      std::min<std::uint64_t>(Records_.size(), (End_ - Position_) / Stored_));
-  // Never 0: the container throws when the first block is damaged.
-  const std::size_t read = Container_.ReadBuffers(Bytes_.data(), kHistoryRecordSize, wanted);
-  Position_ += read * Stored_;
-  const unsigned char* bytes = Bytes_.data();
-  for (std::size_t i = 0; i < read; ++i, bytes += kHistoryRecordSize)
-    Records_[i] = DecodeHistoryRecord(bytes);
-  Count_ = read;
-  return true;
+  while (Position_ < End_) {
+    const auto wanted = static_cast<std::size_t>(
+        std::min<std::uint64_t>(Records_.size(), (End_ - Position_) / Stored_));
+    const TxxFileSystem::TBlockRun run =
+        Container_.SalvageBuffers(Bytes_.data(), kHistoryRecordSize, wanted);
+    Position_ += wanted * Stored_;
+    Damaged_ += run.Damaged;
+    if (Position_ >= End_ && Damaged_ != 0)
+      File_.ReportDamagedBlocks(End_, Damaged_);
+    const unsigned char* bytes = Bytes_.data();
+    for (std::size_t i = 0; i < run.Good; ++i, bytes += kHistoryRecordSize)
+      Records_[i] = DecodeHistoryRecord(bytes);
+    Count_ = run.Good;
+    if (Count_ != 0)
+      return true;
+    // A batch of damaged blocks only: read on.
+  }
+  return false;
 }
 
 }  // namespace vantrel

@@ -28,6 +28,9 @@ using THistoryErrorReporter = std::function<void(const std::string& message)>;
 // - a crash during an append can leave a torn last block (fewer bytes than a
 //   whole block). Readers stop before it and the next append cuts it off, so
 //   later blocks stay aligned. It is reported once through the reporter;
+// - a block damaged on disk (its check value does not match) costs its record
+//   only: readers pass over it, the count of such blocks is reported once, and
+//   the next write (append or rewrite) first rewrites the file without them;
 // - a rewrite goes to a temporary file that is renamed over the old one.
 //
 // The container lets the user interface run during file work, and an event
@@ -75,6 +78,10 @@ class THistoryFile {
   // Reports the damage of a file of `fileSize` bytes that ends in a torn block
   // of `tornBytes`, unless this very tear was reported already.
   void ReportTear(std::uint64_t fileSize, std::uint64_t tornBytes);
+  // A reader of the file, whose whole blocks end at `end`, passed over
+  // `blocks` damaged ones: reported unless already reported for that file,
+  // and the next write rewrites the file without them.
+  void ReportDamagedBlocks(std::uint64_t end, std::uint64_t blocks);
   // Hands a message to the reporter (standard error when there is none).
   void Report(const std::string& message) const;
 
@@ -85,6 +92,8 @@ class THistoryFile {
   // Appends `records`; on failure removes from it those whose blocks reached
   // the file and throws.
   void Append(THistoryArray& records);
+  // Rewrite, once the caller has marked the file as being written.
+  void WriteKept(const std::function<bool(const THistoryRecord&)>& keep);
   // How many of `count` blocks appended from offset `start` are whole in the
   // file after a failure; cuts off a block written in part.
   std::size_t WholeBlocksAfterFailure(std::uint64_t start, std::size_t count) const;
@@ -100,11 +109,15 @@ class THistoryFile {
   // The file size at which the current tear was reported, so that reading
   // the same file again does not report it again.
   std::optional<std::uint64_t> TearReportedAt_;
+  // The same for damaged blocks, and whether the file still holds some.
+  std::optional<std::uint64_t> DamageReportedAt_;
+  bool HoldsDamagedBlocks_ = false;
 };
 
-// Reads the records of a history file in file order, stopping before a torn
-// last block. The file is read and decoded a batch of records at a time, so
-// memory does not grow with the file and a record costs no call of its own.
+// Reads the records of a history file in file order, passing over damaged
+// blocks and stopping before a torn last block; both are reported through the
+// file. The file is read and decoded a batch of records at a time, so memory
+// does not grow with the file and a record costs no call of its own.
 class THistoryReader {
  public:
   // Records decoded per read of the file. Their blocks span more than twice
@@ -117,8 +130,7 @@ class THistoryReader {
   explicit THistoryReader(THistoryFile& file);
 
   // The records after those handed out so far, at most kBatchRecords; empty at
-  // the end. Valid until the next call. When a block is damaged, the records
-  // before it come first and the call after them throws.
+  // the end. Valid until the next call.
   std::span<const THistoryRecord> NextBatch() {
     if (Taken_ == Count_ && !Fill())
       return {};
@@ -139,11 +151,14 @@ class THistoryReader {
   // Decodes the next batch; false at the end.
   bool Fill();
 
+  THistoryFile& File_;
   TxxFileSystem Container_;
   std::uint64_t Position_ = 0;
   // The end of the last whole block.
   std::uint64_t End_ = 0;
   std::uint64_t Stored_ = 0;
+  // Damaged blocks passed over so far.
+  std::uint64_t Damaged_ = 0;
   // The plain bytes of the current batch and its records, of which the first
   // Taken_ were handed out.
   std::vector<unsigned char> Bytes_;

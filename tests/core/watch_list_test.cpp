@@ -54,17 +54,31 @@ TEST_F(WatchList, AssignCopiesTheSettingsButNotIdentityStatisticsOrSchedule) {
   EXPECT_EQ(copy.NextRun(), Clock.Now());
 }
 
-TEST_F(WatchList, IdentifiersStartAtOneAndNeverReuseOneSeenInTheHistory) {
+// Past the largest Id, counting on would overflow: new items take the lowest Ids that no item
+// and no history record holds, also beyond the Ids the history keeps as bits.
+TEST_F(WatchList, IdentifiersStartAtOneNeverReuseOneSeenInTheHistoryAndNeverOverflow) {
+  const auto record = [&](std::uint32_t id) {
+    List.ApplyResult(THistoryRecord{id, true, Clock.Now(), 10, 200});
+  };
   EXPECT_EQ(List.MaxId(), -1);
   EXPECT_EQ(Add("a").Id(), 1);
   TWatchItem& b = Add("b");
   EXPECT_EQ(b.Id(), 2);
   List.DeleteRow(RowOf(b));
   EXPECT_EQ(Add("c").Id(), 2);  // without history a deleted item's Id comes again
-  List.ApplyResult(THistoryRecord{7, false, Clock.Now(), -1, 404});           // deleted long ago
-  List.ApplyResult(THistoryRecord{0xFFFFFFFFu, true, Clock.Now(), 10, 200});  // Id -1
+  record(7);                    // deleted long ago
+  record(0xFFFFFFFFu);          // Id -1
   EXPECT_EQ(List.MaxId(), 7);
-  EXPECT_GE(Add("d").Id(), 8);
+  EXPECT_EQ(Add("d").Id(), 8);
+
+  record(3);
+  record(0x7FFFFFFF);
+  EXPECT_EQ(Add("e").Id(), 4);  // 1, 2 and 8 are items', 3 the history's
+  EXPECT_EQ(Add("f").Id(), 5);
+  for (std::uint32_t id = 1; id <= TIdSet::kBitLimit + 1; ++id)
+    record(id);
+  EXPECT_EQ(Add("g").Id(), TIdSet::kBitLimit + 2);
+  EXPECT_EQ(Add("h").Id(), TIdSet::kBitLimit + 3);
 }
 
 TEST_F(WatchList, LookupByIdFollowsDeletionsAndChangedIds) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstdint>
@@ -219,28 +220,77 @@ TEST(HistoryAverage, ProductIsSixtyFourBitAndDivisionTruncatesTowardZero) {
 
 // --- Replay --------------------------------------------------------------
 
-// Whatever the file's size against a batch of records, every record arrives once and in order,
-// and a damaged block ends the replay right after the records before it.
-TEST_F(THistoryFixture, LoadStatisticsReplaysEveryRecordAcrossBatchesAndStopsAtDamage) {
+// Whatever the file's size against a batch of records, every record arrives once and in order.
+TEST_F(THistoryFixture, LoadStatisticsReplaysEveryRecordAcrossBatchesPendingOnesIncluded) {
   constexpr int kBatch = THistoryReader::kBatchRecords;
-  const std::pair<int, int> cases[] = {
-      {50, 2}, {kBatch - 1, kBatch - 1}, {kBatch, kBatch}, {2 * kBatch + 2, kBatch + 7}};
-  for (const auto& [size, damaged] : cases) {
+  for (const int size : {50, kBatch - 1, kBatch, 2 * kBatch + 2}) {
     SCOPED_TRACE(size);
     WriteFile(Sample(size));
     TWatchHistory history(Target, Path);
     history.Add(Rec(8, true, 1));
-    const THistoryArray records = Concat(Sample(size), {Rec(8, true, 1)});
     Target.Applied.clear();
     history.LoadStatistics();  // clears every item first, so the pending one must be replayed
-    EXPECT_EQ(Target.Applied, records);
-    IncrementByte(Path, kHeader + damaged * kBlock);
-    Target.Applied.clear();
-    EXPECT_THROW(history.LoadStatistics(), EDataFileError);
-    EXPECT_EQ(Target.Applied, THistoryArray(records.begin(), records.begin() + damaged));
+    EXPECT_EQ(Target.Applied, Concat(Sample(size), {Rec(8, true, 1)}));
   }
-  EXPECT_EQ(Target.Begins, 8);
-  EXPECT_EQ(Target.Ends, 8);
+  EXPECT_EQ(Target.Begins, 4);
+  EXPECT_EQ(Target.Ends, 4);
+}
+
+// A byte changed on disk costs the record of its block only: the replay gets every other record,
+// the damage is reported once, and the next write leaves a file that reads clean.
+TEST_F(THistoryFixture, DamagedBlocksCostTheirRecordsOnlyAndTheNextWriteDropsThem) {
+  constexpr int kBatch = THistoryReader::kBatchRecords;
+  const struct {
+    const char* Name;
+    int Records;
+    std::vector<std::pair<int, int>> Damaged;  // block, byte within it (21, 22: check value)
+    bool WriteByDeleting;
+  } cases[] = {
+      {"first block", 50, {{0, 0}}, false},
+      {"middle block", 50, {{25, 13}}, true},
+      {"last block", 50, {{49, 22}}, false},
+      {"several, in a row and across batches",
+       2 * kBatch + 2,
+       {{3, 4}, {4, 21}, {kBatch - 1, 20}, {kBatch, 0}, {2 * kBatch + 1, 5}},
+       true},
+      {"every block", 3, {{0, 1}, {1, 2}, {2, 3}}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Reports.clear();
+    const THistoryArray records = Sample(c.Records);
+    WriteFile(records);
+    THistoryArray good;
+    for (int i = 0; i < c.Records; ++i) {
+      if (std::none_of(c.Damaged.begin(), c.Damaged.end(),
+                       [i](const auto& damage) { return damage.first == i; }))
+        good.push_back(records[i]);
+    }
+    for (const auto& [block, byte] : c.Damaged)
+      IncrementByte(Path, kHeader + block * kBlock + byte);
+
+    TWatchHistory history(Target, Path, Reporter);
+    Target.Applied.clear();
+    history.LoadStatistics();
+    EXPECT_EQ(Target.Applied, good);
+    THistoryArray result;
+    history.GetHistory(1, result, 0, 1e6);  // reads it again: no second report
+    ASSERT_EQ(Reports.size(), 1u);
+    EXPECT_EQ(Reports[0].rfind(Path + "\r\n" + std::to_string(c.Damaged.size()) + " damaged", 0),
+              0u)
+        << Reports[0];
+
+    if (c.WriteByDeleting) {
+      history.DeleteItems({99});
+    } else {
+      history.Add(Rec(8, true, 1));
+      history.Flush();
+      good.push_back(Rec(8, true, 1));
+    }
+    EXPECT_EQ(ReadFile(), good);
+    EXPECT_FALSE(fs::exists(Temporary));
+    EXPECT_EQ(Reports.size(), 1u);
+  }
 }
 
 // --- Deleting ------------------------------------------------------------
