@@ -145,9 +145,6 @@ TEST_F(WatchListFile, RefusedOrCutFileLeavesTheItemsReadSoFar) {
 // A count below the records that follow it is damage, not the end of the list: the counted
 // items load, and the load fails so that the file is not saved over.
 TEST_F(WatchListFile, RecordsAfterTheCountedItemsFailTheLoad) {
-  TWatchItem a(Clock), b(Clock);
-  a.Name = "a";
-  b.Name = "b";
   for (const std::int32_t count : {0, -1, 1}) {
     SCOPED_TRACE(count);
     const std::filesystem::path start = Dir / "start";  // header and count only
@@ -155,7 +152,10 @@ TEST_F(WatchListFile, RecordsAfterTheCountedItemsFailTheLoad) {
     file.Open(omCreate);
     file.WriteInteger(count);
     file.Close();
-    WriteOldFile(Path(), 210, {&a, &b});
+    List.Clear();
+    Add("a");
+    Add("b");
+    List.SaveToFile();
     std::string bytes = ReadFileBytes(Path());
     bytes.replace(0, ReadFileBytes(start).size(), ReadFileBytes(start));
     test::WriteFileBytes(Path(), bytes);
