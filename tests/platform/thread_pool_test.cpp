@@ -1,0 +1,57 @@
+#include "platform/thread_pool.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <latch>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace vantrel {
+namespace {
+
+using ThreadId = std::thread::id;
+
+// The id of the thread that ran a job, once the job has ended.
+ThreadId RunOne(TThreadPool& pool) {
+  ThreadId id;
+  pool.Submit([&] { id = std::this_thread::get_id(); }).get();
+  return id;
+}
+
+TEST(ThreadPool, ABurstGetsAThreadPerJobAndLaterJobsKeepToTheLastThreadFreed) {
+  TThreadPool pool("test");
+  const ThreadId first = RunOne(pool);
+  EXPECT_EQ(RunOne(pool), first);
+  EXPECT_EQ(pool.ThreadCount(), 1u);
+
+  // Each job waits until all have begun: this ends only when they run together.
+  constexpr std::ptrdiff_t kBurst = 5;
+  std::latch begun(kBurst);
+  std::vector<std::future<void>> burst;
+  for (int i = 0; i < kBurst; ++i)
+    burst.push_back(pool.Submit([&] { begun.arrive_and_wait(); }));
+  for (std::future<void>& done : burst)
+    done.get();
+  EXPECT_EQ(pool.ThreadCount(), static_cast<std::size_t>(kBurst));
+  EXPECT_EQ(pool.IdleCount(), static_cast<std::size_t>(kBurst));
+
+  // One job at a time goes to the same thread, so the others stay idle long
+  // enough to retire.
+  const ThreadId next = RunOne(pool);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(RunOne(pool), next);
+  EXPECT_EQ(pool.ThreadCount(), static_cast<std::size_t>(kBurst));
+}
+
+TEST(ThreadPool, AJobThatThrowsHandsItsErrorToTheFutureAndItsThreadGoesOn) {
+  TThreadPool pool("test");
+  const ThreadId first = RunOne(pool);
+  std::future<void> failed = pool.Submit([] { throw std::runtime_error("broken"); });
+  EXPECT_THROW(failed.get(), std::runtime_error);
+  EXPECT_EQ(RunOne(pool), first);
+}
+
+}  // namespace
+}  // namespace vantrel
