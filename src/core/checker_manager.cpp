@@ -113,7 +113,7 @@ void TCheckerManager::RunTick() {
   }
   SetStatus("Start checking");
   // Only what was due when the tick began is started: with many items,
-  // starting their threads can take longer than their frequency, and items
+  // starting their checks can take longer than their frequency, and items
   // falling due meanwhile would keep the loop going for ever, away from the
   // main loop's events. They wait for the next tick instead.
   const TDateTime tickMoment = Context_.Clock->Now();
@@ -153,7 +153,7 @@ void TCheckerManager::StartChecker(std::int32_t itemId) {
   Checkers_.push_back(
       std::make_unique<TChecker>(Context_, itemId, Context_.MakeRunner(), std::move(hooks)));
   try {
-    Checkers_.back()->Start();
+    Checkers_.back()->Start(Pool_);
   } catch (...) {
     Checkers_.pop_back();
     throw;

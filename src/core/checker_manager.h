@@ -9,18 +9,22 @@
 #include "core/checker.h"
 #include "core/checker_context.h"
 #include "platform/main_loop.h"
+#include "platform/thread_pool.h"
 
 namespace vantrel {
 
 // Decides when each watch item is checked and starts one checker per due
 // check. It runs on the main thread: one re-armable timer and posted wake-ups
 // both run the same tick, which starts a checker for every active item whose
-// NextRun has come and re-arms the timer for the next one to fall due.
+// NextRun has come and re-arms the timer for the next one to fall due. The
+// checks run on a pool of worker threads kept for reuse, named "checker"
+// while they check: with many items at short frequencies, creating and
+// freeing a thread per check held up the main thread and made checks late.
 //
 // Shut-down order: the owner shuts the main loop down before destroying the
 // manager, so that a checker waiting for a main-thread step is released
 // instead of waiting forever; the destructor then cancels the checks under
-// way and joins every checker thread, and no checker step or callback runs
+// way and joins every checker, and no checker step or callback runs
 // afterwards. The loop and everything the context refers to must outlive the
 // manager, and it must not be destroyed from inside a checker's step or one
 // of the context's callbacks: that step's checker waits for it to end.
@@ -77,6 +81,8 @@ class TCheckerManager {
   TCheckerContext Context_;
   bool Running_;
   std::shared_ptr<TToken> Token_;
+  // Before the checkers: it outlives them.
+  TThreadPool Pool_{"checker"};
   std::vector<std::unique_ptr<TChecker>> Checkers_;
   std::string StatusText_;
   std::unique_ptr<TTimer> Timer_;
