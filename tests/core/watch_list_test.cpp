@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
+#include <stdexcept>
+#include <utility>
 
 #include "core/property_format.h"
 #include "watch_list_fixture.h"
@@ -113,6 +117,83 @@ TEST_F(WatchList, ActivationMakesDueAtOnceWhileRunNowOnlyMovesNextRun) {
   EXPECT_TRUE(a.Active());
   EXPECT_TRUE(List.Modified());
   EXPECT_EQ(a.NextRun(), soon);
+}
+
+// What FindEarliestDue must answer, by a plain scan: the active item with the
+// smallest NextRun (a NaN counting as the smallest), the first of equals in
+// collection order.
+const TWatchItem* ScanForEarliestDue(const TWatchList& list) {
+  const auto key = [](const TWatchItem& item) {
+    return std::isnan(item.NextRun()) ? -HUGE_VAL : item.NextRun();
+  };
+  const TWatchItem* earliest = nullptr;
+  for (int index = 0; index < list.Count(); ++index) {
+    const TWatchItem& item = list.Item(index);
+    if (item.Active() && (earliest == nullptr || key(item) < key(*earliest)))
+      earliest = &item;
+  }
+  return earliest;
+}
+
+TEST_F(WatchList, EarliestDueFollowsEveryChangeOfScheduleActivityAndMembership) {
+  const TDateTime t = Clock.Now();
+  const auto named = [this](const std::string& name) -> TWatchItem& {
+    for (int index = 0; index < List.Count(); ++index) {
+      if (List.Item(index).Name == name)
+        return List.Item(index);
+    }
+    throw std::out_of_range(name);
+  };
+  const auto row = [&](const std::string& name) { return RowOf(named(name)); };
+  TWatchItem suspended(Clock);
+  suspended.SetActive(false);
+  const std::pair<const char*, std::function<void()>> changes[] = {
+      {"three due at once",
+       [&] {
+         Add("a");
+         Add("b");
+         Add("c");
+       }},
+      {"a checked", [&] { named("a").SetLastChecked(t); }},
+      {"c moved earlier", [&] { named("c").SetNextRun(t - kSecond); }},
+      {"b equal to c, before it in the collection", [&] { named("b").SetNextRun(t - kSecond); }},
+      {"b suspended", [&] { List.SetItemActive(row("b"), false); }},
+      {"c's frequency",
+       [&] {
+         named("c").SetLastChecked(t - 100 * kSecond);
+         named("c").SetFrequency(200);
+       }},
+      {"c run now", [&] { List.RunNow(row("c"), t - 90 * kSecond); }},
+      {"b activated",
+       [&] {
+         Clock.Advance(1000);
+         List.SetItemActive(row("b"), true);
+       }},
+      {"c suspended by its properties", [&] { named("c").Assign(suspended); }},
+      {"b deleted", [&] { List.DeleteRow(row("b")); }},
+      {"d added", [&] { Add("d"); }},
+      {"a's result",
+       [&] { List.ApplyResult(test::Result(named("a"), true, 9, 200, t - 999 * kSecond)); }},
+      {"history replayed",
+       [&] {
+         List.BeginReplay();
+         List.ApplyResult(test::Result(named("d"), true, 9, 200, t - 2000 * kSecond));
+         List.ApplyResult(test::Result(named("a"), true, 9, 200, t));
+         List.EndReplay();
+       }},
+      {"a damaged record", [&] { List.ApplyResult(test::Result(named("a"), false, 0, 0, NAN)); }},
+      {"all suspended", [&] { List.SuspendAll(); }},
+      {"d run now", [&] { List.RunNow(row("d"), t); }},
+      {"cleared", [&] { List.Clear(); }},
+      {"added after clearing", [&] { Add("e"); }},
+  };
+  for (const auto& [change, apply] : changes) {
+    SCOPED_TRACE(change);
+    apply();
+    const TWatchItem* expected = ScanForEarliestDue(List);
+    const TWatchItem* found = List.FindEarliestDue();
+    EXPECT_EQ(found ? found->Name : "none", expected ? expected->Name : "none");
+  }
 }
 
 TEST_F(WatchList, SelectedAndAllActionsActOnTheirRowsOnly) {
