@@ -34,6 +34,12 @@ class TCheckerManager {
   static constexpr std::size_t kMaxCheckers = 32;  // a tick starts checkers only below this
   static constexpr std::uint32_t kBusyRetryMs = 100;
   static constexpr std::uint32_t kIdleWaitMs = 900000;  // no active item: 15 minutes
+  // Checks beyond this many at once wait for a thread. A thread costs some
+  // 20 KiB even while it only waits for the main thread, and the main thread,
+  // which prepares and finishes every check, limits how many checks a second
+  // get through, not the number of threads. A tick still starts every check
+  // that is due.
+  static constexpr std::size_t kMaxCheckerThreads = 256;
 
   // Main thread. Arms the first tick in kFirstTickMs; created paused, the
   // manager ticks only after Resume. Throws std::invalid_argument when a
@@ -82,7 +88,7 @@ class TCheckerManager {
   bool Running_;
   std::shared_ptr<TToken> Token_;
   // Before the checkers: it outlives them.
-  TThreadPool Pool_{"checker"};
+  TThreadPool Pool_{"checker", kMaxCheckerThreads};
   std::vector<std::unique_ptr<TChecker>> Checkers_;
   std::string StatusText_;
   std::unique_ptr<TTimer> Timer_;

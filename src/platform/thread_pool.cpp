@@ -15,9 +15,11 @@ constexpr std::size_t kThreadNameLimit = 15;
 
 }  // namespace
 
-TThreadPool::TThreadPool(std::string name, std::chrono::milliseconds idleLimit)
+TThreadPool::TThreadPool(std::string name, std::size_t maxThreads,
+                         std::chrono::milliseconds idleLimit)
     : BusyName_(name.substr(0, kThreadNameLimit)),
       IdleName_((name + "-idle").substr(0, kThreadNameLimit)),
+      MaxThreads_(std::max<std::size_t>(maxThreads, 1)),
       IdleLimit_(idleLimit) {}
 
 TThreadPool::~TThreadPool() {
@@ -34,8 +36,8 @@ TThreadPool::~TThreadPool() {
       threads.push_back(std::move(thread));
     Retired_.clear();
   }
-  // A worker still running a job finishes it first; its worker record stays
-  // until the members go, after these joins.
+  // The busy workers run the jobs still waiting before they end; their worker
+  // records stay until the members go, after these joins.
   for (std::thread& thread : threads)
     thread.join();
 }
@@ -44,27 +46,25 @@ std::future<void> TThreadPool::Submit(std::function<void()> job) {
   for (std::thread& thread : TakeRetired())
     thread.join();
 
+  TJob next{std::move(job), {}};
+  std::future<void> done = next.Done.get_future();
   std::lock_guard lock(Mutex_);
-  TWorker* worker = nullptr;
-  bool reused = false;
   if (!Idle_.empty()) {
-    worker = Idle_.back();
+    TWorker* worker = Idle_.back();
     Idle_.pop_back();
-    reused = true;
-  } else {
-    worker = &Workers_.emplace_back();
-  }
-  worker->Job = std::move(job);
-  worker->Done = std::promise<void>();
-  std::future<void> done = worker->Done.get_future();
-  worker->HasJob = true;
-  if (reused) {
+    worker->Job = std::move(next);
     worker->Wake.notify_one();
     return done;
   }
+  if (Workers_.size() >= MaxThreads_) {
+    Queued_.push_back(std::move(next));
+    return done;
+  }
+  TWorker& worker = Workers_.emplace_back();
+  worker.Job = std::move(next);
   try {
     // It starts by waiting for this lock, and so finds its job in place.
-    worker->Thread = std::thread([this, worker] { Work(*worker); });
+    worker.Thread = std::thread([this, &worker] { Work(worker); });
   } catch (...) {
     Workers_.pop_back();
     throw;
@@ -82,6 +82,11 @@ std::size_t TThreadPool::IdleCount() const {
   return Idle_.size();
 }
 
+std::size_t TThreadPool::QueuedCount() const {
+  std::lock_guard lock(Mutex_);
+  return Queued_.size();
+}
+
 std::vector<std::thread> TThreadPool::TakeRetired() {
   std::lock_guard lock(Mutex_);
   return std::exchange(Retired_, {});
@@ -94,35 +99,40 @@ void TThreadPool::SetThreadName(bool busy) const {
 
 void TThreadPool::Work(TWorker& worker) {
   std::unique_lock lock(Mutex_);
-  while (worker.HasJob) {
-    std::function<void()> job = std::exchange(worker.Job, nullptr);
-    std::promise<void> done = std::move(worker.Done);
-    worker.HasJob = false;
+  while (worker.Job) {
+    TJob job = std::move(*worker.Job);
+    worker.Job.reset();
     lock.unlock();
 
     SetThreadName(true);
     std::exception_ptr error;
     try {
-      job();
+      job.Run();
     } catch (...) {
       error = std::current_exception();
     }
-    job = nullptr;  // what it holds goes before the job counts as ended
+    job.Run = nullptr;  // what it holds goes before the job counts as ended
     SetThreadName(false);
 
     lock.lock();
-    if (!Stopping_)
+    if (!Queued_.empty()) {
+      worker.Job = std::move(Queued_.front());
+      Queued_.pop_front();
+    } else if (!Stopping_) {
       Idle_.push_back(&worker);
+    }
     // Only now, with the thread back among the idle ones, so that a job
     // submitted after this one has ended finds it there.
     if (error)
-      done.set_exception(error);
+      job.Done.set_exception(error);
     else
-      done.set_value();
+      job.Done.set_value();
+    if (worker.Job)
+      continue;
     if (Stopping_)
       return;
 
-    if (!worker.Wake.wait_for(lock, IdleLimit_, [&] { return worker.HasJob || Stopping_; })) {
+    if (!worker.Wake.wait_for(lock, IdleLimit_, [&] { return worker.Job || Stopping_; })) {
       // Nothing to do for a whole idle limit: retire. The thread is joined
       // by the next Submit or by the destructor.
       Idle_.erase(std::find(Idle_.begin(), Idle_.end(), &worker));

@@ -45,6 +45,26 @@ TEST(ThreadPool, ABurstGetsAThreadPerJobAndLaterJobsKeepToTheLastThreadFreed) {
   EXPECT_EQ(pool.ThreadCount(), static_cast<std::size_t>(kBurst));
 }
 
+TEST(ThreadPool, BeyondItsLimitJobsWaitForAThreadToComeFreeInTheirOrder) {
+  TThreadPool pool("test", 1);
+  std::latch begun(1);
+  std::latch release(1);
+  std::vector<int> order;  // written by one thread at a time: the only one
+  std::future<void> first = pool.Submit([&] {
+    begun.count_down();
+    release.wait();
+    order.push_back(1);
+  });
+  begun.wait();
+  std::future<void> second = pool.Submit([&] { order.push_back(2); });
+  std::future<void> third = pool.Submit([&] { order.push_back(3); });
+  EXPECT_EQ(pool.ThreadCount(), 1u);
+  EXPECT_EQ(pool.QueuedCount(), 2u);
+  release.count_down();
+  third.get();
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+}
+
 TEST(ThreadPool, AJobThatThrowsHandsItsErrorToTheFutureAndItsThreadGoesOn) {
   TThreadPool pool("test");
   const ThreadId first = RunOne(pool);
