@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,7 +81,7 @@ class TCheckerManager {
   void RunTick();
   void StartChecker(std::int32_t itemId);
   // Main thread: the checker's thread has ended.
-  void CheckerDone(TChecker* checker);
+  void CheckerDone(std::uint64_t number);
   void SetStatus(std::string text);
   void ArmTimer(std::uint32_t ms);
 
@@ -89,7 +90,10 @@ class TCheckerManager {
   std::shared_ptr<TToken> Token_;
   // Before the checkers: it outlives them.
   TThreadPool Pool_{"checker", kMaxCheckerThreads};
-  std::vector<std::unique_ptr<TChecker>> Checkers_;
+  // By the number each got when it started: in starting order, and found
+  // again quickly when it ends with thousands under way.
+  std::map<std::uint64_t, std::unique_ptr<TChecker>> Checkers_;
+  std::uint64_t NextChecker_ = 0;
   std::string StatusText_;
   std::unique_ptr<TTimer> Timer_;
 };

@@ -157,6 +157,10 @@ TEST_F(WatchList, EarliestDueFollowsEveryChangeOfScheduleActivityAndMembership) 
       {"a checked", [&] { named("a").SetLastChecked(t); }},
       {"c moved earlier", [&] { named("c").SetNextRun(t - kSecond); }},
       {"b equal to c, before it in the collection", [&] { named("b").SetNextRun(t - kSecond); }},
+      {"rows reordered",
+       [&] {
+         ItemView.Reorder({2, 1, 0});
+       }},
       {"b suspended", [&] { List.SetItemActive(row("b"), false); }},
       {"c's frequency",
        [&] {
