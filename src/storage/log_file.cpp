@@ -65,8 +65,12 @@ void TLogFile::Add(std::string_view text) {
 }
 
 TLogFile::~TLogFile() {
-  if (File_.Close() != 0)
-    Failed("close", errno);
+  // Entries are written through at once; a failed close can still be the
+  // first sign of a lost one (NFS, quotas).
+  if (File_.Close() != 0) {
+    Options_.ReportError("Cannot close the event log " + FileName_.string() + ": " +
+                         std::strerror(errno) + ".");
+  }
 }
 
 void TLogFile::Write(std::string_view text, bool truncate) {

@@ -46,7 +46,7 @@ class TLogFile {
   // Creates the file with its title line when it does not exist, or empties it
   // and writes the title line when the log type is "reset when started".
   explicit TLogFile(std::filesystem::path fileName, TOptions options = {});
-  // Closes the file; a failure to is reported like a failed write.
+  // Closes the file; a failure is reported.
   ~TLogFile();
   TLogFile(const TLogFile&) = delete;
   TLogFile& operator=(const TLogFile&) = delete;
