@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <stdexcept>
 #include <utility>
 
 #include "core/property_format.h"
@@ -137,57 +136,37 @@ const TWatchItem* ScanForEarliestDue(const TWatchList& list) {
 
 TEST_F(WatchList, EarliestDueFollowsEveryChangeOfScheduleActivityAndMembership) {
   const TDateTime t = Clock.Now();
-  const auto named = [this](const std::string& name) -> TWatchItem& {
-    for (int index = 0; index < List.Count(); ++index) {
-      if (List.Item(index).Name == name)
-        return List.Item(index);
-    }
-    throw std::out_of_range(name);
-  };
-  const auto row = [&](const std::string& name) { return RowOf(named(name)); };
+  TWatchItem* a = &Add("a");
+  TWatchItem* b = &Add("b");
+  TWatchItem* c = &Add("c");
+  TWatchItem* d = nullptr;
   TWatchItem suspended(Clock);
   suspended.SetActive(false);
+  const auto result = [&](TWatchItem* item, TDateTime date) {
+    List.ApplyResult(test::Result(*item, true, 9, 200, date));
+  };
   const std::pair<const char*, std::function<void()>> changes[] = {
-      {"three due at once",
-       [&] {
-         Add("a");
-         Add("b");
-         Add("c");
-       }},
-      {"a checked", [&] { named("a").SetLastChecked(t); }},
-      {"c moved earlier", [&] { named("c").SetNextRun(t - kSecond); }},
-      {"b equal to c, before it in the collection", [&] { named("b").SetNextRun(t - kSecond); }},
+      {"three due at once", [] {}},
+      {"a checked", [&] { a->SetLastChecked(t); }},
+      {"c moved earlier", [&] { c->SetNextRun(t - kSecond); }},
+      {"b equal to c, before it in the collection", [&] { b->SetNextRun(t - kSecond); }},
       {"rows reordered",
        [&] {
          ItemView.Reorder({2, 1, 0});
        }},
-      {"b suspended", [&] { List.SetItemActive(row("b"), false); }},
-      {"c's frequency",
-       [&] {
-         named("c").SetLastChecked(t - 100 * kSecond);
-         named("c").SetFrequency(200);
-       }},
-      {"c run now", [&] { List.RunNow(row("c"), t - 90 * kSecond); }},
-      {"b activated",
-       [&] {
-         Clock.Advance(1000);
-         List.SetItemActive(row("b"), true);
-       }},
-      {"c suspended by its properties", [&] { named("c").Assign(suspended); }},
-      {"b deleted", [&] { List.DeleteRow(row("b")); }},
-      {"d added", [&] { Add("d"); }},
-      {"a's result",
-       [&] { List.ApplyResult(test::Result(named("a"), true, 9, 200, t - 999 * kSecond)); }},
+      {"b suspended", [&] { List.SetItemActive(RowOf(*b), false); }},
+      {"c's frequency", [&] { c->SetLastChecked(t - 100 * kSecond), c->SetFrequency(200); }},
+      {"c run now", [&] { List.RunNow(RowOf(*c), t - 90 * kSecond); }},
+      {"b activated", [&] { Clock.Advance(1000), List.SetItemActive(RowOf(*b), true); }},
+      {"c suspended by its properties", [&] { c->Assign(suspended); }},
+      {"b deleted", [&] { List.DeleteRow(RowOf(*b)); }},
+      {"d added", [&] { d = &Add("d"); }},
+      {"a's result", [&] { result(a, t - 999 * kSecond); }},
       {"history replayed",
-       [&] {
-         List.BeginReplay();
-         List.ApplyResult(test::Result(named("d"), true, 9, 200, t - 2000 * kSecond));
-         List.ApplyResult(test::Result(named("a"), true, 9, 200, t));
-         List.EndReplay();
-       }},
-      {"a damaged record", [&] { List.ApplyResult(test::Result(named("a"), false, 0, 0, NAN)); }},
+       [&] { List.BeginReplay(), result(d, t - 2000 * kSecond), result(a, t), List.EndReplay(); }},
+      {"a damaged record", [&] { result(a, NAN); }},
       {"all suspended", [&] { List.SuspendAll(); }},
-      {"d run now", [&] { List.RunNow(row("d"), t); }},
+      {"d run now", [&] { List.RunNow(RowOf(*d), t); }},
       {"cleared", [&] { List.Clear(); }},
       {"added after clearing", [&] { Add("e"); }},
   };
