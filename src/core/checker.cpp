@@ -34,8 +34,8 @@ TChecker::~TChecker() {
   Join();
 }
 
-void TChecker::Start() {
-  Thread_ = std::thread([this] { Execute(); });
+void TChecker::Start(TThreadPool& pool) {
+  Ended_ = pool.Submit([this] { Execute(); });
 }
 
 void TChecker::Cancel() {
@@ -44,8 +44,8 @@ void TChecker::Cancel() {
 }
 
 void TChecker::Join() {
-  if (Thread_.joinable())
-    Thread_.join();
+  if (Ended_.valid())
+    Ended_.wait();
 }
 
 void TChecker::Execute() {

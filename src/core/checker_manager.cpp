@@ -49,13 +49,14 @@ TCheckerManager::TCheckerManager(TCheckerContext context, bool createPaused)
 TCheckerManager::~TCheckerManager() {
   Token_->Manager = nullptr;
   Timer_.reset();
-  for (const auto& checker : Checkers_)
+  for (const auto& [number, checker] : Checkers_)
     checker->Cancel();
-  const bool mayCallLoop = std::any_of(Checkers_.begin(), Checkers_.end(),
-                                       [](const auto& checker) { return !checker->Finished(); });
+  const bool mayCallLoop = std::any_of(Checkers_.begin(), Checkers_.end(), [](const auto& started) {
+    return !started.second->Finished();
+  });
   if (mayCallLoop && !Context_.Loop->ShuttingDown())
     Context_.Loop->Shutdown();
-  for (const auto& checker : Checkers_)
+  for (const auto& [number, checker] : Checkers_)
     checker->Join();
   Checkers_.clear();
 }
@@ -73,7 +74,7 @@ void TCheckerManager::Pause() {
   if (!Running_)
     return;
   Running_ = false;
-  for (const auto& checker : Checkers_)
+  for (const auto& [number, checker] : Checkers_)
     checker->Terminate();
   SetStatus("Pause checking");
 }
@@ -89,7 +90,7 @@ void TCheckerManager::Resume() {
 std::vector<std::int32_t> TCheckerManager::CheckerItemIds() const {
   std::vector<std::int32_t> ids;
   ids.reserve(Checkers_.size());
-  for (const auto& checker : Checkers_)
+  for (const auto& [number, checker] : Checkers_)
     ids.push_back(checker->ItemId());
   return ids;
 }
@@ -113,7 +114,7 @@ void TCheckerManager::RunTick() {
   }
   SetStatus("Start checking");
   // Only what was due when the tick began is started: with many items,
-  // starting their threads can take longer than their frequency, and items
+  // starting their checks can take longer than their frequency, and items
   // falling due meanwhile would keep the loop going for ever, away from the
   // main loop's events. They wait for the next tick instead.
   const TDateTime tickMoment = Context_.Clock->Now();
@@ -139,32 +140,34 @@ void TCheckerManager::RunTick() {
 }
 
 void TCheckerManager::StartChecker(std::int32_t itemId) {
+  const std::uint64_t number = NextChecker_++;
   TChecker::THooks hooks;
   hooks.Wake = [token = Token_] {
     if (token->Manager != nullptr)
       token->Manager->Wake();
   };
-  hooks.Ended = [loop = Context_.Loop, token = Token_](TChecker& checker) {
-    loop->Post([token, ended = &checker] {
+  hooks.Ended = [loop = Context_.Loop, token = Token_, number](TChecker&) {
+    loop->Post([token, number] {
       if (token->Manager != nullptr)
-        token->Manager->CheckerDone(ended);
+        token->Manager->CheckerDone(number);
     });
   };
-  Checkers_.push_back(
-      std::make_unique<TChecker>(Context_, itemId, Context_.MakeRunner(), std::move(hooks)));
+  auto checker =
+      std::make_unique<TChecker>(Context_, itemId, Context_.MakeRunner(), std::move(hooks));
+  TChecker& started = *checker;
+  Checkers_.emplace(number, std::move(checker));
   try {
-    Checkers_.back()->Start();
+    started.Start(Pool_);
   } catch (...) {
-    Checkers_.pop_back();
+    Checkers_.erase(number);
     throw;
   }
 }
 
-void TCheckerManager::CheckerDone(TChecker* checker) {
-  const auto found = std::find_if(Checkers_.begin(), Checkers_.end(),
-                                  [checker](const auto& owned) { return owned.get() == checker; });
+void TCheckerManager::CheckerDone(std::uint64_t number) {
+  const auto found = Checkers_.find(number);
   if (found != Checkers_.end()) {
-    std::unique_ptr<TChecker> ended = std::move(*found);
+    std::unique_ptr<TChecker> ended = std::move(found->second);
     Checkers_.erase(found);
     ended->Join();
   }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,18 +10,22 @@
 #include "core/checker.h"
 #include "core/checker_context.h"
 #include "platform/main_loop.h"
+#include "platform/thread_pool.h"
 
 namespace vantrel {
 
 // Decides when each watch item is checked and starts one checker per due
 // check. It runs on the main thread: one re-armable timer and posted wake-ups
 // both run the same tick, which starts a checker for every active item whose
-// NextRun has come and re-arms the timer for the next one to fall due.
+// NextRun has come and re-arms the timer for the next one to fall due. The
+// checks run on a pool of worker threads kept for reuse, named "checker"
+// while they check: with many items at short frequencies, creating and
+// freeing a thread per check held up the main thread and made checks late.
 //
 // Shut-down order: the owner shuts the main loop down before destroying the
 // manager, so that a checker waiting for a main-thread step is released
 // instead of waiting forever; the destructor then cancels the checks under
-// way and joins every checker thread, and no checker step or callback runs
+// way and joins every checker, and no checker step or callback runs
 // afterwards. The loop and everything the context refers to must outlive the
 // manager, and it must not be destroyed from inside a checker's step or one
 // of the context's callbacks: that step's checker waits for it to end.
@@ -30,6 +35,12 @@ class TCheckerManager {
   static constexpr std::size_t kMaxCheckers = 32;  // a tick starts checkers only below this
   static constexpr std::uint32_t kBusyRetryMs = 100;
   static constexpr std::uint32_t kIdleWaitMs = 900000;  // no active item: 15 minutes
+  // Checks beyond this many at once wait for a thread. A thread costs some
+  // 20 KiB even while it only waits for the main thread, and the main thread,
+  // which prepares and finishes every check, limits how many checks a second
+  // get through, not the number of threads. A tick still starts every check
+  // that is due.
+  static constexpr std::size_t kMaxCheckerThreads = 256;
 
   // Main thread. Arms the first tick in kFirstTickMs; created paused, the
   // manager ticks only after Resume. Throws std::invalid_argument when a
@@ -70,14 +81,19 @@ class TCheckerManager {
   void RunTick();
   void StartChecker(std::int32_t itemId);
   // Main thread: the checker's thread has ended.
-  void CheckerDone(TChecker* checker);
+  void CheckerDone(std::uint64_t number);
   void SetStatus(std::string text);
   void ArmTimer(std::uint32_t ms);
 
   TCheckerContext Context_;
   bool Running_;
   std::shared_ptr<TToken> Token_;
-  std::vector<std::unique_ptr<TChecker>> Checkers_;
+  // Before the checkers: it outlives them.
+  TThreadPool Pool_{"checker", kMaxCheckerThreads};
+  // By the number each got when it started: in starting order, and found
+  // again quickly when it ends with thousands under way.
+  std::map<std::uint64_t, std::unique_ptr<TChecker>> Checkers_;
+  std::uint64_t NextChecker_ = 0;
   std::string StatusText_;
   std::unique_ptr<TTimer> Timer_;
 };

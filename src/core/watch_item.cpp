@@ -68,10 +68,10 @@ void TWatchItem::SetStatus(TWatchStatus status) {
 void TWatchItem::SetActive(bool active) {
   if (active == Active_)
     return;
-  Active_ = active;
+  MoveSchedule(NextRun_, active);
   if (active) {
     SetStatus(TWatchStatus::Up);
-    NextRun_ = Clock_->Now();
+    MoveSchedule(Clock_->Now(), true);
   } else {
     SetStatus(TWatchStatus::Suspended);
   }
@@ -82,12 +82,25 @@ void TWatchItem::SetFrequency(std::int32_t seconds) {
     return;
   Frequency_ = seconds;
   if (LastChecked_ != 0)
-    NextRun_ = IncSeconds(LastChecked_, Frequency_);
+    MoveSchedule(IncSeconds(LastChecked_, Frequency_), Active_);
 }
 
 void TWatchItem::SetLastChecked(TDateTime value) {
   LastChecked_ = value;
-  NextRun_ = IncSeconds(value, Frequency_);
+  MoveSchedule(IncSeconds(value, Frequency_), Active_);
+}
+
+void TWatchItem::SetNextRun(TDateTime value) {
+  MoveSchedule(value, Active_);
+}
+
+void TWatchItem::MoveSchedule(TDateTime nextRun, bool active) {
+  const TDateTime oldNextRun = NextRun_;
+  const bool wasActive = Active_;
+  NextRun_ = nextRun;
+  Active_ = active;
+  if (List_ != nullptr)
+    List_->ScheduleChanged(*this, oldNextRun, wasActive);
 }
 
 void TWatchItem::SetId(std::int32_t id) {

@@ -51,7 +51,7 @@ class TWatchItem {
   void SetFrequency(std::int32_t seconds);
   // Also schedules the next run one frequency later.
   void SetLastChecked(TDateTime value);
-  void SetNextRun(TDateTime value) { NextRun_ = value; }
+  void SetNextRun(TDateTime value);
   // Sets the identifier; in a list, keeps the list's lookup by Id right.
   void SetId(std::int32_t id);
 
@@ -144,8 +144,12 @@ class TWatchItem {
   friend class TWatchList;
   // An item of `list`, with Id 0 until the list gives it one.
   explicit TWatchItem(TWatchList& list);
+  // Every change of NextRun or Active goes through here, so that the list's
+  // index of due items stays in step.
+  void MoveSchedule(TDateTime nextRun, bool active);
 
   TWatchList* List_ = nullptr;
+  std::uint64_t ListOrder_ = 0;  // rank in the list's collection order
   const TClock* Clock_;
   TWatchStatus Status_ = TWatchStatus::Up;
   std::int32_t Id_ = -1;

@@ -1,6 +1,7 @@
 #include "core/watch_list.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <stdexcept>
 #include <utility>
@@ -41,11 +42,17 @@ TWatchItem& TWatchList::NewItem() {
   // Private constructor: make_unique cannot reach it.
   Items_.push_back(std::unique_ptr<TWatchItem>(new TWatchItem(*this)));
   TWatchItem& item = *Items_.back();
+  item.ListOrder_ = NextOrder_++;
   item.SetId(id);
+  // A new item is active: it enters the due index.
+  ScheduleChanged(item, item.NextRun(), false);
   return item;
 }
 
 void TWatchList::DestroyItem(int index) {
+  TWatchItem& item = *Items_[static_cast<std::size_t>(index)];
+  if (DueIndexValid_ && item.Active())
+    Due_.erase(DueKey(item.NextRun(), item));
   Items_.erase(Items_.begin() + index);
   IdsChanged();
 }
@@ -128,13 +135,48 @@ int TWatchList::RowOf(int index) const {
   return RowOfItem(Items_[static_cast<std::size_t>(index)].get());
 }
 
-TWatchItem* TWatchList::FindEarliestDue() const {
-  TWatchItem* earliest = nullptr;
+TWatchList::TDueKey TWatchList::DueKey(TDateTime nextRun, TWatchItem& item) {
+  // A NaN (from a damaged history record) would break the order: such an
+  // item counts as due at once, and its next check gives it a real schedule.
+  if (std::isnan(nextRun))
+    nextRun = -std::numeric_limits<TDateTime>::infinity();
+  return TDueKey{nextRun, item.ListOrder_, &item};
+}
+
+void TWatchList::BuildDueIndex() const {
+  Due_.clear();
   for (const auto& item : Items_) {
-    if (item->Active() && (earliest == nullptr || item->NextRun() < earliest->NextRun()))
-      earliest = item.get();
+    if (item->Active())
+      Due_.insert(DueKey(item->NextRun(), *item));
   }
-  return earliest;
+  DueIndexValid_ = true;
+}
+
+void TWatchList::ScheduleChanged(TWatchItem& item, TDateTime oldNextRun, bool wasActive) {
+  if (!DueIndexValid_)
+    return;
+  // Invalid until done: an insertion that throws leaves an index to rebuild,
+  // not a wrong one.
+  DueIndexValid_ = false;
+  // The node is moved to its new place, not freed and allocated again.
+  std::set<TDueKey>::node_type node;
+  if (wasActive)
+    node = Due_.extract(DueKey(oldNextRun, item));
+  if (item.Active()) {
+    if (node) {
+      node.value() = DueKey(item.NextRun(), item);
+      Due_.insert(std::move(node));
+    } else {
+      Due_.insert(DueKey(item.NextRun(), item));
+    }
+  }
+  DueIndexValid_ = true;
+}
+
+TWatchItem* TWatchList::FindEarliestDue() const {
+  if (!DueIndexValid_)
+    BuildDueIndex();
+  return Due_.empty() ? nullptr : Due_.begin()->Item;
 }
 
 void TWatchList::ForEachItemRow(bool selectedOnly, const std::function<void(int row)>& action) {
@@ -282,6 +324,7 @@ void TWatchList::Clear() {
   DetailsView_.Clear();
   Items_.clear();
   IdsChanged();
+  DueChanged();
 }
 
 bool TWatchList::ReportInUse(std::int32_t reportId) const {
@@ -363,6 +406,8 @@ void TWatchList::ApplyResults(std::span<const THistoryRecord> records) {
 }
 
 void TWatchList::BeginReplay() {
+  // Every record moves its item's schedule: the index is rebuilt once after.
+  DueChanged();
   ClearStatsAll();
   BeginUpdate();
   BeginSuppressAlarms();

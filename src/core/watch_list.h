@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -59,7 +60,8 @@ class TWatchList final : public THistoryTarget {
   // The row whose item has collection index `index`, or -1.
   int RowOf(int index) const;
   // The active item with the smallest NextRun (the first of equals in
-  // collection order); null when no item is active.
+  // collection order); null when no item is active. From an index kept in
+  // step with every item's schedule, so the cost does not grow with the list.
   TWatchItem* FindEarliestDue() const;
 
   // A new item (with a fresh Id) set up as `source`, in a new row that becomes
@@ -162,6 +164,15 @@ class TWatchList final : public THistoryTarget {
   int RowOfItem(const TWatchItem* item) const;
   // From TWatchItem::SetStatus, after Status changed.
   void StatusChanged(TWatchItem& item, TWatchStatus oldStatus);
+  // From TWatchItem, after its NextRun or Active changed.
+  void ScheduleChanged(TWatchItem& item, TDateTime oldNextRun, bool wasActive);
+  // The due index is rebuilt at its next use; changes until then cost nothing
+  // (loading the file, replaying the history).
+  void DueChanged() {
+    DueIndexValid_ = false;
+    Due_.clear();
+  }
+  void BuildDueIndex() const;
   // The Id lookup is rebuilt at its next use.
   void IdsChanged() { IdIndexValid_ = false; }
   void BuildIdIndex() const;
@@ -189,6 +200,21 @@ class TWatchList final : public THistoryTarget {
   mutable bool IdIndexValid_ = false;
   mutable std::vector<int> DenseIds_;  // Id -> index + 1, 0 when absent
   mutable std::unordered_map<std::int32_t, int> SparseIds_;
+
+  // The active items by NextRun, equal ones in collection order: the
+  // scheduler asks for the earliest at every check it starts.
+  struct TDueKey {
+    TDateTime NextRun;
+    std::uint64_t Order;  // TWatchItem::ListOrder_
+    TWatchItem* Item;
+    bool operator<(const TDueKey& other) const {
+      return NextRun < other.NextRun || (NextRun == other.NextRun && Order < other.Order);
+    }
+  };
+  static TDueKey DueKey(TDateTime nextRun, TWatchItem& item);
+  std::uint64_t NextOrder_ = 0;
+  mutable bool DueIndexValid_ = false;
+  mutable std::set<TDueKey> Due_;
 };
 
 }  // namespace vantrel

@@ -2,16 +2,11 @@
 
 #include <condition_variable>
 #include <exception>
+#include <list>
 #include <mutex>
 #include <utility>
 
 namespace vantrel {
-
-struct TSynchronizeGate::TShared {
-  std::mutex Mutex;
-  std::condition_variable Released;
-  bool ShuttingDown = false;
-};
 
 namespace {
 
@@ -19,9 +14,18 @@ struct TCallState {
   enum class TStage { Pending, Running, Done };
   TStage Stage = TStage::Pending;
   std::exception_ptr Error;
+  // Each call has its own: with hundreds of workers waiting, one shared
+  // wake-up would rouse them all at every step the main thread ends.
+  std::condition_variable Released;
 };
 
 }  // namespace
+
+struct TSynchronizeGate::TShared {
+  std::mutex Mutex;
+  bool ShuttingDown = false;
+  std::list<TCallState*> Waiting;  // the calls to release at shutdown
+};
 
 TSynchronizeGate::TSynchronizeGate() : Shared_(std::make_shared<TShared>()) {}
 
@@ -50,16 +54,18 @@ bool TSynchronizeGate::Call(TMainLoop::TTask task, const TDeliver& deliver) {
     }
     std::lock_guard lock(shared->Mutex);
     state->Stage = TStage::Done;
-    shared->Released.notify_all();
+    state->Released.notify_one();
   });
 
   std::unique_lock lock(shared->Mutex);
+  const auto waiting = shared->Waiting.insert(shared->Waiting.end(), state.get());
   // A task that has begun is waited for even during shutdown: it works on the
   // worker's own data, which must stay alive until it ends.
-  shared->Released.wait(lock, [&] {
+  state->Released.wait(lock, [&] {
     return state->Stage == TStage::Done ||
            (shared->ShuttingDown && state->Stage == TStage::Pending);
   });
+  shared->Waiting.erase(waiting);
   if (state->Stage != TStage::Done)
     return false;
   if (state->Error)
@@ -70,7 +76,8 @@ bool TSynchronizeGate::Call(TMainLoop::TTask task, const TDeliver& deliver) {
 void TSynchronizeGate::Shutdown() {
   std::lock_guard lock(Shared_->Mutex);
   Shared_->ShuttingDown = true;
-  Shared_->Released.notify_all();
+  for (TCallState* waiting : Shared_->Waiting)
+    waiting->Released.notify_one();
 }
 
 bool TSynchronizeGate::ShuttingDown() const {

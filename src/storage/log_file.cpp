@@ -64,27 +64,54 @@ void TLogFile::Add(std::string_view text) {
   Write(FormatLine(text) + std::string(kLineEnd), false);
 }
 
-void TLogFile::Write(std::string_view text, bool truncate) {
-  const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (truncate ? O_TRUNC : 0);
-  const int fd = ::open(FileName_.c_str(), flags, 0644);
-  if (fd < 0)
-    return Failed("open", errno);
-
-  // A log deleted between two entries starts again with its title line.
-  struct stat info {};
-  std::string all;
-  if (::fstat(fd, &info) == 0 && info.st_size == 0) {
-    all = TitleLine() + std::string(kLineEnd);
+TLogFile::~TLogFile() {
+  // Entries are written through at once; a failed close can still be the
+  // first sign of a lost one (NFS, quotas).
+  if (File_.Close() != 0) {
+    Options_.ReportError("Cannot close the event log " + FileName_.string() + ": " +
+                         std::strerror(errno) + ".");
   }
+}
+
+void TLogFile::Write(std::string_view text, bool truncate) {
+  const off_t size = OpenCurrent(truncate);
+  if (size < 0)
+    return Failed("open", errno);
+  // A new, emptied or recreated log starts with its title line.
+  std::string all;
+  if (size == 0)
+    all = TitleLine() + std::string(kLineEnd);
   all += text;
-  const bool written = WriteAll(fd, all);
-  const int writeError = errno;
-  const bool closed = ::close(fd) == 0;
-  if (!written)
-    return Failed("write", writeError);
-  if (!closed)
-    return Failed("close", errno);
+  if (!WriteAll(File_.Get(), all)) {
+    const int error = errno;
+    File_.Reset();  // the next entry starts from a fresh open
+    return Failed("write", error);
+  }
   Failing_ = false;
+}
+
+off_t TLogFile::OpenCurrent(bool truncate) {
+  struct stat info {};
+  if (File_ && !truncate && ::stat(FileName_.c_str(), &info) == 0 && info.st_dev == Device_ &&
+      info.st_ino == Inode_)
+    return info.st_size;
+  // Deleted, renamed or replaced: what went into the old file is all it gets.
+  if (File_.Close() != 0)
+    Failed("close", errno);
+  const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (truncate ? O_TRUNC : 0);
+  TUniqueFd file(::open(FileName_.c_str(), flags, 0644));
+  if (!file)
+    return -1;
+  if (::fstat(file.Get(), &info) != 0) {
+    const int error = errno;
+    file.Reset();
+    errno = error;
+    return -1;
+  }
+  File_ = std::move(file);
+  Device_ = info.st_dev;
+  Inode_ = info.st_ino;
+  return info.st_size;
 }
 
 void TLogFile::Failed(const std::string& what, int error) {

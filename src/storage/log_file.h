@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -7,6 +9,7 @@
 #include <string_view>
 
 #include "platform/date_time.h"
+#include "platform/unique_fd.h"
 
 namespace vantrel {
 
@@ -14,6 +17,12 @@ namespace vantrel {
 // followed by entries "[" date time "]: " text, each line ended by CR LF.
 // Whether entries are written is asked at every entry (the preferences may
 // change meanwhile).
+//
+// The file stays open between entries, each written straight through, so an
+// abrupt end loses nothing. Before every entry the file at the path is
+// compared with the open one: when it was deleted, renamed (log rotation) or
+// replaced, the entry goes to the file now at the path, and a new or emptied
+// file starts again with its title line.
 //
 // A log that cannot be written must never stop monitoring: the checks write
 // their entries before they record their results. So a failed write is handed
@@ -37,6 +46,10 @@ class TLogFile {
   // Creates the file with its title line when it does not exist, or empties it
   // and writes the title line when the log type is "reset when started".
   explicit TLogFile(std::filesystem::path fileName, TOptions options = {});
+  // Closes the file; a failure is reported.
+  ~TLogFile();
+  TLogFile(const TLogFile&) = delete;
+  TLogFile& operator=(const TLogFile&) = delete;
 
   // Appends one entry when logging is on. The text may span several lines;
   // only the first gets the time stamp.
@@ -56,11 +69,17 @@ class TLogFile {
   // Writes `text` (already CR LF ended) to the file, which is emptied first
   // when `truncate`, and gets the title line first when it is empty.
   void Write(std::string_view text, bool truncate);
+  // Opens the file at the path unless it is the one open already; its size,
+  // or -1 with errno set when it cannot be opened.
+  off_t OpenCurrent(bool truncate);
   void Failed(const std::string& what, int error);
 
   std::filesystem::path FileName_;
   TOptions Options_;
   bool Failing_ = false;
+  TUniqueFd File_;    // appending; invalid until the first write, and after a failed one
+  dev_t Device_ = 0;  // of File_
+  ino_t Inode_ = 0;
 };
 
 }  // namespace vantrel

@@ -39,22 +39,6 @@ TEST_F(CheckScheduling, FirstTickAfter100msThenIdleFifteenMinutesUntilWoken) {
   EXPECT_EQ(Manager->StatusText(), "Done");
 }
 
-TEST_F(CheckScheduling, ItemsDueTogetherStartInCollectionOrderNotRowOrder) {
-  TWatchItem& a = AddSite("a");
-  TWatchItem& b = AddSite("b");
-  TWatchItem& early = AddSite("early");
-  early.SetNextRun(Clock.Now() - 1000 * test::kMillisecond);
-  ItemView.Reorder({2, 1, 0});
-  for (const TWatchItem* item : {&a, &b, &early})
-    Checks.Hold(item->Url);
-  StartManager();
-  Advance(100);
-  EXPECT_EQ(Manager->CheckerItemIds(), (Ids{early.Id(), a.Id(), b.Id()}));
-  EXPECT_EQ(a.LastChecked(), At(100));
-  EXPECT_EQ(b.LastChecked(), At(100));
-  Checks.ReleaseAll();
-}
-
 TEST_F(CheckScheduling, FortyDueItemsAllStartInOneTickThenTicksRetryEvery100ms) {
   std::vector<std::string> urls;
   for (int i = 0; i < 40; ++i) {

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
+#include <utility>
 
 #include "core/property_format.h"
 #include "watch_list_fixture.h"
@@ -127,6 +130,67 @@ TEST_F(WatchList, ActivationMakesDueAtOnceWhileRunNowOnlyMovesNextRun) {
   EXPECT_TRUE(a.Active());
   EXPECT_TRUE(List.Modified());
   EXPECT_EQ(a.NextRun(), soon);
+}
+
+// What FindEarliestDue must answer, by a plain scan: the active item with the
+// smallest NextRun (a NaN counting as the smallest), the first of equals in
+// collection order.
+const TWatchItem* ScanForEarliestDue(const TWatchList& list) {
+  const auto key = [](const TWatchItem& item) {
+    return std::isnan(item.NextRun()) ? -HUGE_VAL : item.NextRun();
+  };
+  const TWatchItem* earliest = nullptr;
+  for (int index = 0; index < list.Count(); ++index) {
+    const TWatchItem& item = list.Item(index);
+    if (item.Active() && (earliest == nullptr || key(item) < key(*earliest)))
+      earliest = &item;
+  }
+  return earliest;
+}
+
+TEST_F(WatchList, EarliestDueFollowsEveryChangeOfScheduleActivityAndMembership) {
+  const TDateTime t = Clock.Now();
+  TWatchItem* a = &Add("a");
+  TWatchItem* b = &Add("b");
+  TWatchItem* c = &Add("c");
+  TWatchItem* d = nullptr;
+  TWatchItem suspended(Clock);
+  suspended.SetActive(false);
+  const auto result = [&](TWatchItem* item, TDateTime date) {
+    List.ApplyResult(test::Result(*item, true, 9, 200, date));
+  };
+  const std::pair<const char*, std::function<void()>> changes[] = {
+      {"three due at once", [] {}},
+      {"a checked", [&] { a->SetLastChecked(t); }},
+      {"c moved earlier", [&] { c->SetNextRun(t - kSecond); }},
+      {"b equal to c, before it in the collection", [&] { b->SetNextRun(t - kSecond); }},
+      {"rows reordered",
+       [&] {
+         ItemView.Reorder({2, 1, 0});
+       }},
+      {"b suspended", [&] { List.SetItemActive(RowOf(*b), false); }},
+      {"c's frequency", [&] { c->SetLastChecked(t - 100 * kSecond), c->SetFrequency(200); }},
+      {"c run now", [&] { List.RunNow(RowOf(*c), t - 90 * kSecond); }},
+      {"b activated", [&] { Clock.Advance(1000), List.SetItemActive(RowOf(*b), true); }},
+      {"c suspended by its properties", [&] { c->Assign(suspended); }},
+      {"b deleted", [&] { List.DeleteRow(RowOf(*b)); }},
+      {"d added", [&] { d = &Add("d"); }},
+      {"a's result", [&] { result(a, t - 999 * kSecond); }},
+      {"history replayed",
+       [&] { List.BeginReplay(), result(d, t - 2000 * kSecond), result(a, t), List.EndReplay(); }},
+      {"a damaged record", [&] { result(a, NAN); }},
+      {"all suspended", [&] { List.SuspendAll(); }},
+      {"d run now", [&] { List.RunNow(RowOf(*d), t); }},
+      {"cleared", [&] { List.Clear(); }},
+      {"added after clearing", [&] { Add("e"); }},
+  };
+  for (const auto& [change, apply] : changes) {
+    SCOPED_TRACE(change);
+    apply();
+    const TWatchItem* expected = ScanForEarliestDue(List);
+    const TWatchItem* found = List.FindEarliestDue();
+    EXPECT_EQ(found ? found->Name : "none", expected ? expected->Name : "none");
+  }
 }
 
 TEST_F(WatchList, SelectedAndAllActionsActOnTheirRowsOnly) {

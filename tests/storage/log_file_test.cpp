@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "support/test_env.h"
@@ -54,17 +56,39 @@ TEST_F(LogFileTest, LogTypeDecidesWhatHappensToTheOldEntries) {
   }
 }
 
-TEST_F(LogFileTest, LogTypeIsReadAtEveryEntryAndADeletedLogStartsAgainWithItsTitle) {
+TEST_F(LogFileTest, LogTypeIsReadAtEveryEntry) {
   TLogFile log = MakeLog();
   log.Add("one");
   logType_ = TLogFile::NoLog;
   log.Add("dropped");
   logType_ = TLogFile::UnlimitedLog;
-  log.Add("two");
-  EXPECT_EQ(ReadFileBytes(path_), title_ + stamp_ + "one\r\n" + stamp_ + "two\r\n");
-  std::filesystem::remove(path_);
   log.Add("Response Page: \r\n<html>\r\n</html>");  // one time stamp for every line
-  EXPECT_EQ(ReadFileBytes(path_), title_ + stamp_ + "Response Page: \r\n<html>\r\n</html>\r\n");
+  EXPECT_EQ(ReadFileBytes(path_),
+            title_ + stamp_ + "one\r\n" + stamp_ + "Response Page: \r\n<html>\r\n</html>\r\n");
+}
+
+// The log stays open between entries, yet every entry goes to the file that
+// is at the path then.
+TEST_F(LogFileTest, AfterItsFileWasDeletedRenamedOrEmptiedTheLogStartsAgainWithItsTitle) {
+  const std::filesystem::path rotated = dir_ / "vantrel.log.1";
+  const std::pair<const char*, std::function<void()>> changes[] = {
+      {"deleted", [&] { std::filesystem::remove(path_); }},
+      {"renamed", [&] { std::filesystem::rename(path_, rotated); }},
+      {"emptied", [&] { std::filesystem::resize_file(path_, 0); }},
+  };
+  for (const auto& [change, apply] : changes) {
+    SCOPED_TRACE(change);
+    std::filesystem::remove(path_);
+    std::filesystem::remove(rotated);
+    TLogFile log = MakeLog();
+    log.Add("before");
+    apply();
+    log.Add("after");
+    EXPECT_EQ(ReadFileBytes(path_), title_ + stamp_ + "after\r\n");
+    if (std::filesystem::exists(rotated)) {
+      EXPECT_EQ(ReadFileBytes(rotated), title_ + stamp_ + "before\r\n");
+    }
+  }
 }
 
 TEST_F(LogFileTest, FailedWritesAreReportedOnceAndNeverThrow) {
