@@ -53,7 +53,7 @@ class TDataFolderLock {
   // holder has it, even another object of this process: Holder() then says
   // who. Throws std::system_error naming the file when it cannot be opened,
   // locked or written for any other reason.
-  bool TryLock();
+  [[nodiscard]] bool TryLock();
   // Empties the file and lets the lock go; harmless when not held.
   void Unlock();
   bool Locked() const { return Fd_.Valid(); }

@@ -28,7 +28,7 @@ class TQtMainLoop final : public TMainLoop {
   TQtMainLoop& operator=(const TQtMainLoop&) = delete;
 
   void Post(TTask task) override;
-  bool Synchronize(TTask task) override;
+  [[nodiscard]] bool Synchronize(TTask task) override;
   std::unique_ptr<TTimer> CreateTimer(TTask onExpiry) override;
   // Runs the queued tasks, then processes the events pending now without
   // waiting for more.

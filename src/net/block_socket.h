@@ -118,7 +118,7 @@ class TxxBlockSocket {
   void Bind(std::string_view ip, std::string_view port);
   // True when the socket became readable (data or end of stream) within
   // `timeout`; on an error (or Abort) false with LastError set.
-  bool WaitReadable(std::int32_t timeout);
+  [[nodiscard]] bool WaitReadable(std::int32_t timeout);
   // The first address of `name` as numeric text, "0.0.0.0" when none.
   std::string ResolveName(std::string_view name);
   // Every address of `name` (of the handle's family, or of AddressFamily) as

@@ -33,10 +33,10 @@ class TConnectionProbe {
 
   // True when a request for `server` could be sent and any response was read,
   // whatever its status.
-  virtual bool Download(const std::string& server) = 0;
+  [[nodiscard]] virtual bool Download(const std::string& server) = 0;
 
   // True when `server` sent an echo reply.
-  virtual bool Ping(const std::string& server) = 0;
+  [[nodiscard]] virtual bool Ping(const std::string& server) = 0;
 };
 
 enum class TConnectionTestResult {

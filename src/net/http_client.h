@@ -89,7 +89,7 @@ class TxxHttp : public TxxClientSocket {
   // connection is closed.
   //
   // No redirect is followed: a 301 or 302 is returned like any response.
-  bool Request(std::string_view method, std::string_view url);
+  [[nodiscard]] bool Request(std::string_view method, std::string_view url);
   // Empties Document and Headers, sets MimeType to "text/html" and the range
   // to none.
   void Reset();

@@ -63,7 +63,7 @@ class TxxPing : public TxxClientSocket {
   // (11001 unknown host, 10013 no ICMP socket allowed or the request
   // refused by a local firewall, 10060 no reply in time, 10065 an ICMP error
   // came back instead, 10004 aborted, ...).
-  bool Ping(std::string_view host);
+  [[nodiscard]] bool Ping(std::string_view host);
 
   // The request being built, then the last datagram received.
   std::string Packet;

@@ -90,7 +90,7 @@ class TxxTlsSession {
  private:
   void RecordError();
   // One step of the library that may want to wait: true to call it again.
-  bool WaitForRetry(int result, std::int32_t timeout, std::int32_t& error);
+  [[nodiscard]] bool WaitForRetry(int result, std::int32_t timeout, std::int32_t& error);
 
   ssl_ctx_st* Context_ = nullptr;
   ssl_st* Ssl_ = nullptr;

@@ -42,7 +42,7 @@ class TMainLoop {
   // Returns false, without running it, once the loop is shutting down, also to a
   // worker that was already waiting, so no worker waits forever. On the main
   // thread it runs the task at once (true), or not at all when shutting down (false).
-  virtual bool Synchronize(TTask task) = 0;
+  [[nodiscard]] virtual bool Synchronize(TTask task) = 0;
 
   // Main thread: a new, inactive one-shot timer whose expiry runs `onExpiry`.
   // Timers must be destroyed on the main thread.

@@ -61,7 +61,7 @@ class TManualMainLoop final : public TMainLoop {
   TManualMainLoop& operator=(const TManualMainLoop&) = delete;
 
   void Post(TTask task) override;
-  bool Synchronize(TTask task) override;
+  [[nodiscard]] bool Synchronize(TTask task) override;
   std::unique_ptr<TTimer> CreateTimer(TTask onExpiry) override;
   void DispatchPending() override { RunPending(); }
   void Shutdown() override;
@@ -92,9 +92,9 @@ class TManualMainLoop final : public TMainLoop {
   // Waits, at most `limit` of real time, until a worker's Synchronize call is
   // queued and not yet run; false when none came. The test then runs it with
   // RunPending. This waits for another thread, not for virtual time.
-  bool WaitForSynchronizeCall(std::chrono::milliseconds limit);
+  [[nodiscard]] bool WaitForSynchronizeCall(std::chrono::milliseconds limit);
   // The same for any queued task.
-  bool WaitForPending(std::chrono::milliseconds limit);
+  [[nodiscard]] bool WaitForPending(std::chrono::milliseconds limit);
 
  private:
   class TManualTimer;

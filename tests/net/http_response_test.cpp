@@ -40,7 +40,7 @@ class HttpResponse : public testing::TestWithParam<bool> {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cut, HttpResponse, testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "ByteByByte" : "Whole"; });
+                         [](const auto& param) { return param.param ? "ByteByByte" : "Whole"; });
 
 TEST_P(HttpResponse, LengthBodyEndsAtItsLengthAndLeavesWhatFollows) {
   THttpResponseReader reader({});

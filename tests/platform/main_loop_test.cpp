@@ -33,7 +33,7 @@ class TManualDriver {
       else if (std::chrono::steady_clock::now() > deadline)
         return false;
       else
-        Loop_.WaitForPending(10ms);
+        static_cast<void>(Loop_.WaitForPending(10ms));  // the loop looks again either way
     }
     return true;
   }
