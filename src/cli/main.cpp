@@ -28,7 +28,7 @@ constexpr const char* kUsage =
     "Vantrel monitors web sites and Internet hosts.\n"
     "\n"
     "Commands:\n"
-    "  run                        the monitor without a window, until SIGINT or SIGTERM\n"
+    "  run                        the monitor without a window, until stopped\n"
     "  check URL [METHOD] ...     tests one URL or host once, step by step\n"
     "  items list [--json]        the watch list with status and statistics\n"
     "  items add --url URL ...    adds an item and prints its Id\n"
