@@ -22,9 +22,12 @@ bool IsItemOption(std::string_view name);
 
 // Applies the item options among `options` to `item`, in the order given, so
 // that the last of contradicting options wins; other options are left alone.
-// Single-line texts are trimmed. Throws EUsageError naming the option for a
-// value the dialog would not accept: a number out of range or not a number,
-// an empty or over-long name or URL, an unknown method or e-mail kind.
+// Single-line texts are trimmed, and control characters in a name become
+// blanks. Throws EUsageError naming the option for a value the dialog would
+// not accept: a number out of range or not a number, an empty or over-long
+// name or URL, an unknown method or e-mail kind; and for control characters
+// (line breaks, escape sequences) inside the URL, e-mail addresses, command
+// or sound file.
 void ApplyItemOptions(const std::vector<TParsedOption>& options, TWatchItem& item);
 
 // Seconds from "90", "30s", "5m" or "2h", within 1 second and 59 hours.

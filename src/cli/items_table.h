@@ -1,7 +1,9 @@
 #pragma once
 
 // What `items list` prints: the items in the display texts of the item list
-// and the details pane, or every field as JSON for programs.
+// and the details pane, or every field as JSON for programs. Names, URLs and
+// the other texts show their control characters as escapes ("\n", "\x1b"),
+// so that no item can forge a line or drive the terminal.
 
 #include <ostream>
 #include <string>

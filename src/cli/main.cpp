@@ -157,12 +157,14 @@ int Main(const std::vector<std::string>& args) {
       throw EUsageError("no command given");
     return Dispatch(context, command);
   } catch (const EUsageError& e) {
+    // Messages quote what was given (an argument, a value of an imported
+    // file), which may hold anything: each is printed as one line.
     const std::string words = CommandWords(command);
-    std::cerr << "vantrel-cli: " << (words.empty() ? "" : words + ": ") << e.what() << '\n'
+    std::cerr << "vantrel-cli: " << (words.empty() ? "" : words + ": ") << OneLine(e.what()) << '\n'
               << "Try 'vantrel-cli " << (words.empty() ? "" : words + " ") << "--help'.\n";
     return kExitUsage;
   } catch (const EFolderInUse& e) {
-    std::cerr << "vantrel-cli: " << e.what() << '\n';
+    std::cerr << "vantrel-cli: " << OneLine(e.what()) << '\n';
     return kExitInUse;
   } catch (const std::exception& e) {
     // File errors read "name CR LF reason".
