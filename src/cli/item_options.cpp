@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstddef>
 #include <limits>
+#include <stdexcept>
 
 #include "core/check_request.h"
 #include "core/item_limits.h"
@@ -229,6 +230,21 @@ void ApplyItemOptions(const std::vector<TParsedOption>& options, TWatchItem& ite
     if (const TItemOption* option = FindItemOption(parsed.Name))
       option->Apply(item, parsed.Name, parsed.Value);
   }
+}
+
+void ApplyItemOption(std::string_view option, std::string_view label, const std::string& value,
+                     TWatchItem& item) {
+  const TItemOption* known = FindItemOption(option);
+  if (known == nullptr)
+    throw std::logic_error("no item option " + std::string(option));
+  known->Apply(item, label, value);
+}
+
+void CompleteNewItem(TWatchItem& item, bool methodGiven, bool nameGiven) {
+  if (!methodGiven)
+    item.CheckType = DefaultCheckType(item.Url);
+  if (!nameGiven)
+    item.Name = item.Url;
 }
 
 std::int32_t ParseFrequency(std::string_view option, std::string_view text) {

@@ -30,6 +30,17 @@ bool IsItemOption(std::string_view name);
 // or sound file.
 void ApplyItemOptions(const std::vector<TParsedOption>& options, TWatchItem& item);
 
+// Applies the item option `option` with `value` to `item`, as
+// ApplyItemOptions does, but errors name `label` in place of the option (the
+// field of a record that `items import` reads).
+void ApplyItemOption(std::string_view option, std::string_view label, const std::string& value,
+                     TWatchItem& item);
+
+// What a new item gets for the settings not given: without a method, an http
+// or https URL is downloaded and anything else pinged; without a name, the
+// URL names it.
+void CompleteNewItem(TWatchItem& item, bool methodGiven, bool nameGiven);
+
 // Seconds from "90", "30s", "5m" or "2h", within 1 second and 59 hours.
 // Throws EUsageError naming `option`.
 std::int32_t ParseFrequency(std::string_view option, std::string_view text);

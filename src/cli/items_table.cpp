@@ -227,6 +227,13 @@ void WriteItemsDetails(std::ostream& out, const TWatchList& list) {
   }
 }
 
+std::vector<std::string> ItemFieldNames() {
+  std::vector<std::string> names;
+  for (const auto& field : ItemFields(TWatchItem()))
+    names.emplace_back(field.first);
+  return names;
+}
+
 void WriteItemsJson(std::ostream& out, const TWatchList& list) {
   if (list.Count() == 0) {
     out << "[]\n";

@@ -36,6 +36,8 @@ constexpr const char* kUsage =
     "  items remove ID...         deletes items and their history\n"
     "  items suspend ID...        stops checking items\n"
     "  items activate ID...       checks items again\n"
+    "  items import FILE|-        adds many items at once from JSON or CSV\n"
+    "  items export [--out FILE]  the watch list as JSON, for items import\n"
     "  help [COMMAND]             the help of a command\n"
     "\n"
     "'vantrel-cli COMMAND --help' describes each command and its options.\n"
