@@ -18,6 +18,7 @@
 #include "storage/history.h"
 #include "storage/log_file.h"
 #include "storage/temp_history.h"
+#include "text/escape.h"
 
 namespace vantrel {
 
@@ -361,7 +362,10 @@ void TAppController::ApplyServiceRecords(const TServerItemList& records) {
       if (index >= 0)
         deleted.push_back(static_cast<std::uint32_t>(List_->Item(index).Id()));
     }
-    List_->ApplyServiceRecord(record);
+    if (!List_->ApplyServiceRecord(record))
+      Events_.Warning("The web service's item " + std::to_string(record.ServiceId) + " (" +
+                      EscapeControls(record.Url) +
+                      ") is left out: its URL holds control characters.");
   }
   WakeScheduler();
   History_->DeleteItems(deleted);
@@ -414,8 +418,9 @@ void TAppController::NoteConnectState() {
 }
 
 void TAppController::ReportDamage(const std::string& message) {
+  // The message names a file, whose name may hold anything but a slash.
   if (Log_)
-    Log_->Add(message);
+    Log_->Add(EscapeControlsKeepingLines(message));
   Events_.Warning(message);
 }
 

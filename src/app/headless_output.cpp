@@ -5,6 +5,7 @@
 #include "core/response_codes.h"
 #include "core/watch_item.h"
 #include "platform/date_format.h"
+#include "text/escape.h"
 
 namespace vantrel {
 
@@ -21,7 +22,7 @@ std::string CodeText(std::int32_t code) {
 }  // namespace
 
 std::string ItemLabel(const TWatchItem& item) {
-  return item.DisplayName() + " (" + item.Url + ")";
+  return EscapeControls(item.DisplayName() + " (" + item.Url + ")");
 }
 
 std::string ResultLine(const TWatchItem* item, const THistoryRecord& record, bool recorded,
@@ -53,7 +54,8 @@ std::string OneLine(const std::string& message) {
       line += c;
     }
   }
-  return line;
+  // Messages name files and items, which may hold any other control character.
+  return EscapeControls(line);
 }
 
 TPrintedAlarmActions::TPrintedAlarmActions(std::ostream& out, const TClock& clock)

@@ -19,13 +19,15 @@ namespace vantrel {
 //   <time>  *** web (http://example.test/)  DOWN
 //   <time>  *** web (http://example.test/)  UP
 
-// "web (http://example.test/)": the item's display name and its Url.
+// "web (http://example.test/)": the item's display name and its Url, with
+// control characters shown as escapes ("\n", "\x1b").
 std::string ItemLabel(const TWatchItem& item);
 // The line of a handled check result, without time stamp. `item` may be null
 // (deleted meanwhile): the record's identifier stands in for it.
 std::string ResultLine(const TWatchItem* item, const THistoryRecord& record, bool recorded,
                        TConnectState state);
-// A multi-line message (file errors are "name CR LF reason") on one line.
+// A multi-line message (file errors are "name CR LF reason") on one line,
+// its other control characters shown as escapes.
 std::string OneLine(const std::string& message);
 
 // Alarm actions of the headless monitor: a line per going down and coming up.

@@ -7,6 +7,7 @@
 #include "core/item_limits.h"
 #include "core/settings.h"
 #include "net/proxy.h"
+#include "text/escape.h"
 
 namespace vantrel {
 
@@ -64,6 +65,8 @@ TMonitoringTestSettings CheckSettingsFromArgs(const TParsedArgs& args) {
   settings.Url = TrimBlanks(args.Positionals.front());
   if (settings.Url.empty())
     throw EUsageError("the URL or host to test is empty");
+  if (HasControls(settings.Url))
+    throw EUsageError("the URL or host to test must not contain control characters");
   settings.CheckType = ChosenMethod(args).value_or(DefaultCheckType(settings.Url));
 
   const bool download = settings.CheckType == TCheckType::Download;

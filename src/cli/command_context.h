@@ -4,6 +4,7 @@
 // exit statuses, and the options each command accepts besides its own.
 
 #include <filesystem>
+#include <iostream>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
@@ -34,8 +35,9 @@ class EFolderInUse : public std::runtime_error {
 struct TCommandContext {
   // --data-dir as given before the command.
   std::optional<std::filesystem::path> DataDir;
-  std::ostream& Out;  // results and status
-  std::ostream& Err;  // errors and warnings
+  std::ostream& Out;            // results and status
+  std::ostream& Err;            // errors and warnings
+  std::istream& In = std::cin;  // what a command reads from "-"
 };
 
 // The options every command accepts: "--data-dir DIR" (also after the

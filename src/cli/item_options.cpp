@@ -3,10 +3,12 @@
 #include <charconv>
 #include <cstddef>
 #include <limits>
+#include <stdexcept>
 
 #include "core/check_request.h"
 #include "core/item_limits.h"
 #include "core/watch_item.h"
+#include "text/escape.h"
 
 namespace vantrel {
 
@@ -32,9 +34,19 @@ EUsageError OptionError(std::string_view option, const std::string& what) {
   return EUsageError(std::string(option) + ": " + what);
 }
 
-// A single-line text as the dialog saves it: trimmed, at most 255 characters.
-std::string LineText(std::string_view option, const std::string& value, bool required) {
-  std::string text = TrimBlanks(value);
+// What becomes of control characters in a single-line text. A name only
+// labels the item, so they become blanks; in a URL, an address or a command
+// they would change what is requested, sent or run, so the text is refused.
+enum class TControls { Blanked, Refused };
+
+// A single-line text as the dialog saves it (trimmed, at most 255 characters),
+// and never more than one line.
+std::string LineText(std::string_view option, const std::string& value, bool required,
+                     TControls controls = TControls::Refused) {
+  std::string text = TrimBlanks(controls == TControls::Blanked ? BlankControls(value) : value);
+  if (HasControls(text))
+    throw OptionError(option,
+                      "must not contain control characters (line breaks, tabs, escape sequences)");
   if (required && text.empty())
     throw OptionError(option, "must not be empty");
   if (text.size() > kMaxLineTextLength)
@@ -67,7 +79,7 @@ const std::vector<TItemOption>& ItemOptionTable() {
   static const std::vector<TItemOption> table = {
       {{"--name", "TEXT"},
        [](TWatchItem& item, std::string_view option, const std::string& value) {
-         item.Name = LineText(option, value, true);
+         item.Name = LineText(option, value, true, TControls::Blanked);
        }},
       {{"--url", "URL"},
        [](TWatchItem& item, std::string_view option, const std::string& value) {
@@ -220,6 +232,21 @@ void ApplyItemOptions(const std::vector<TParsedOption>& options, TWatchItem& ite
   }
 }
 
+void ApplyItemOption(std::string_view option, std::string_view label, const std::string& value,
+                     TWatchItem& item) {
+  const TItemOption* known = FindItemOption(option);
+  if (known == nullptr)
+    throw std::logic_error("no item option " + std::string(option));
+  known->Apply(item, label, value);
+}
+
+void CompleteNewItem(TWatchItem& item, bool methodGiven, bool nameGiven) {
+  if (!methodGiven)
+    item.CheckType = DefaultCheckType(item.Url);
+  if (!nameGiven)
+    item.Name = item.Url;
+}
+
 std::int32_t ParseFrequency(std::string_view option, std::string_view text) {
   std::int64_t unit = 1;
   std::string_view digits = text;
@@ -285,7 +312,8 @@ TCheckType DefaultCheckType(std::string_view url) {
 }
 
 std::string ItemOptionsHelp() {
-  return "Item settings (the last of contradicting options wins):\n"
+  return "Item settings (the last of contradicting options wins; one-line texts are\n"
+         "trimmed and hold no control characters, which become blanks in a name):\n"
          "  --name TEXT              display name (at most 255 characters)\n"
          "  --url URL                URL, host name or IP address (at most 255 characters)\n"
          "  --type METHOD            ping, download, smtp, pop3 or ftp\n"

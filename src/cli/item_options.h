@@ -22,10 +22,24 @@ bool IsItemOption(std::string_view name);
 
 // Applies the item options among `options` to `item`, in the order given, so
 // that the last of contradicting options wins; other options are left alone.
-// Single-line texts are trimmed. Throws EUsageError naming the option for a
-// value the dialog would not accept: a number out of range or not a number,
-// an empty or over-long name or URL, an unknown method or e-mail kind.
+// Single-line texts are trimmed, and control characters in a name become
+// blanks. Throws EUsageError naming the option for a value the dialog would
+// not accept: a number out of range or not a number, an empty or over-long
+// name or URL, an unknown method or e-mail kind; and for control characters
+// (line breaks, escape sequences) inside the URL, e-mail addresses, command
+// or sound file.
 void ApplyItemOptions(const std::vector<TParsedOption>& options, TWatchItem& item);
+
+// Applies the item option `option` with `value` to `item`, as
+// ApplyItemOptions does, but errors name `label` in place of the option (the
+// field of a record that `items import` reads).
+void ApplyItemOption(std::string_view option, std::string_view label, const std::string& value,
+                     TWatchItem& item);
+
+// What a new item gets for the settings not given: without a method, an http
+// or https URL is downloaded and anything else pinged; without a name, the
+// URL names it.
+void CompleteNewItem(TWatchItem& item, bool methodGiven, bool nameGiven);
 
 // Seconds from "90", "30s", "5m" or "2h", within 1 second and 59 hours.
 // Throws EUsageError naming `option`.

@@ -6,10 +6,11 @@
 #include <limits>
 #include <optional>
 
-#include "app/data_folder_lock.h"
 #include "app/headless_output.h"
+#include "cli/folder_edit.h"
 #include "cli/item_options.h"
 #include "cli/items_table.h"
+#include "cli/items_transfer.h"
 #include "cli/loaded_watch_list.h"
 #include "core/watch_item.h"
 #include "core/watch_list.h"
@@ -24,33 +25,6 @@ struct TSubcommand {
   const char* Name;
   TRunner Run;
   std::string (*Help)();
-};
-
-// The data folder taken for one edit: the lock is held from before the list
-// is loaded until after it is saved, so a monitor cannot start in between and
-// later save its own copy over the edit.
-class TFolderEdit {
- public:
-  TFolderEdit(const TCommandContext& context, const TParsedArgs& args, const std::string& command)
-      : Lock_(UseDataFolder(context, args), "vantrel-cli " + command) {
-    if (!Lock_.TryLock()) {
-      const bool monitor =
-          Lock_.Holder() && Lock_.Holder()->Program.find(" run") != std::string::npos;
-      throw EFolderInUse(Lock_.InUseMessage() +
-                         (monitor ? " Stop the monitor before changing the watch list."
-                                  : " Try again when it has finished."));
-    }
-    Files_.emplace(Lock_.Folder(), Settings_, context.Err);
-  }
-
-  TLoadedWatchList& Files() { return *Files_; }
-  TWatchList& List() { return Files_->List(); }
-
- private:
-  TDataFolderLock Lock_;
-  // The built-in settings: an edit shows nothing that depends on them.
-  TSettings Settings_;
-  std::optional<TLoadedWatchList> Files_;
 };
 
 std::int32_t ParseItemId(const std::string& text) {
@@ -203,10 +177,7 @@ int Add(const TCommandContext& context, const std::vector<std::string>& args) {
   // starts from; the command line is checked before the folder is touched.
   TWatchItem prepared;
   ApplyItemOptions(parsed.Options, prepared);
-  if (!parsed.Has("--type"))
-    prepared.CheckType = DefaultCheckType(prepared.Url);
-  if (!parsed.Has("--name"))
-    prepared.Name = prepared.Url;
+  CompleteNewItem(prepared, parsed.Has("--type"), parsed.Has("--name"));
 
   TFolderEdit edit(context, parsed, "items add");
   edit.Files().ReplayHistory();
@@ -316,6 +287,8 @@ constexpr TSubcommand kSubcommands[] = {
     {"remove", Remove, RemoveHelp},
     {"suspend", Suspend, SuspendHelp},
     {"activate", Activate, ActivateHelp},
+    {"import", ImportItems, ImportHelp},
+    {"export", ExportItems, ExportHelp},
 };
 
 const TSubcommand* FindSubcommand(const std::string& name) {
@@ -344,14 +317,19 @@ std::string ItemsHelp() {
          "  remove ID...                deletes items and their response history\n"
          "  suspend ID...               stops checking items\n"
          "  activate ID...              checks items again\n"
+         "  import FILE|-               adds many items at once from JSON or CSV, all\n"
+         "                              or none, and prints their Ids\n"
+         "  export [--out FILE]         the list as JSON, for import elsewhere\n"
          "\n"
          "'vantrel-cli items COMMAND --help' describes each; 'items add --help' lists\n"
          "every setting. The commands that change the list hold the data folder for\n"
          "the moment of the edit and refuse while a monitor runs on it (exit status 3):\n"
-         "stop the monitor, edit the list, start it again.\n"
+         "stop the monitor, edit the list, start it again. To add many items, import\n"
+         "them in one go: each 'items add' reads the whole history again.\n"
          "\n"
          "Exit status: 0 done; 1 failed (an unknown Id, a file that cannot be read or\n"
-         "written); 2 wrong command line; 3 the data folder is in use.\n";
+         "written, a refused record); 2 wrong command line; 3 the data folder is in\n"
+         "use.\n";
 }
 
 std::string ItemsSubcommandHelp(const std::string& name) {
@@ -361,7 +339,8 @@ std::string ItemsSubcommandHelp(const std::string& name) {
 
 int ItemsCommand(const TCommandContext& context, const std::vector<std::string>& args) {
   if (args.empty())
-    throw EUsageError("needs a command: list, add, set, remove, suspend or activate");
+    throw EUsageError(
+        "needs a command: list, add, set, remove, suspend, activate, import or export");
   const std::string& name = args.front();
   if (name == "--help" || name == "-h") {
     context.Out << ItemsHelp();
@@ -370,7 +349,7 @@ int ItemsCommand(const TCommandContext& context, const std::vector<std::string>&
   const TSubcommand* subcommand = FindSubcommand(name);
   if (subcommand == nullptr)
     throw EUsageError("unknown items command '" + name +
-                      "' (list, add, set, remove, suspend or activate)");
+                      "' (list, add, set, remove, suspend, activate, import or export)");
   return subcommand->Run(context, std::vector<std::string>(args.begin() + 1, args.end()));
 }
 

@@ -7,8 +7,8 @@
 
 namespace vantrel {
 
-// `vantrel-cli items list|add|set|remove|suspend|activate`: reads and edits
-// the watch list of the data folder. `args` follow the word "items".
+// `vantrel-cli items list|add|set|remove|suspend|activate|import|export`:
+// reads and edits the watch list of the data folder. `args` follow the word "items".
 int ItemsCommand(const TCommandContext& context, const std::vector<std::string>& args);
 
 bool IsItemsSubcommand(const std::string& name);

@@ -10,6 +10,7 @@
 #include "core/settings.h"
 #include "core/watch_item.h"
 #include "core/watch_list.h"
+#include "text/escape.h"
 
 namespace vantrel {
 
@@ -179,7 +180,7 @@ void WriteItemsTable(std::ostream& out, const TWatchList& list) {
     const TWatchItem& item = list.Item(i);
     std::vector<std::string> row = {std::to_string(item.Id())};
     for (const int property : kTableProperties)
-      row.push_back(list.FormatProperty(item, property));
+      row.push_back(EscapeControls(list.FormatProperty(item, property)));
     rows.push_back(std::move(row));
   }
 
@@ -214,7 +215,7 @@ void WriteItemsDetails(std::ostream& out, const TWatchList& list) {
     for (const std::int32_t field : fields) {
       if (field <= 0)
         continue;  // hidden
-      const std::string value = list.FormatProperty(item, field);
+      const std::string value = EscapeControls(list.FormatProperty(item, field));
       out << kColumnGap;
       if (value.empty()) {
         out << PropertyCaption(field) << '\n';  // no blanks trailing the line
@@ -224,6 +225,13 @@ void WriteItemsDetails(std::ostream& out, const TWatchList& list) {
       out << kColumnGap << value << '\n';
     }
   }
+}
+
+std::vector<std::string> ItemFieldNames() {
+  std::vector<std::string> names;
+  for (const auto& field : ItemFields(TWatchItem()))
+    names.emplace_back(field.first);
+  return names;
 }
 
 void WriteItemsJson(std::ostream& out, const TWatchList& list) {

@@ -1,11 +1,14 @@
 #pragma once
 
 // What `items list` prints: the items in the display texts of the item list
-// and the details pane, or every field as JSON for programs.
+// and the details pane, or every field as JSON for programs. Names, URLs and
+// the other texts show their control characters as escapes ("\n", "\x1b"),
+// so that no item can forge a line or drive the terminal.
 
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/date_time.h"
 
@@ -20,6 +23,9 @@ void WriteItemsTable(std::ostream& out, const TWatchList& list);
 // Per item, the properties the preferences show, in their order, one
 // "caption  value" line each, as the details pane shows them.
 void WriteItemsDetails(std::ostream& out, const TWatchList& list);
+
+// The names of the fields WriteItemsJson writes, in its order.
+std::vector<std::string> ItemFieldNames();
 
 // A JSON array with one object per item, holding every field of the item
 // under its own name: enumerations by their names ("Up", "Download", "Page"),

@@ -28,7 +28,7 @@ constexpr const char* kUsage =
     "Vantrel monitors web sites and Internet hosts.\n"
     "\n"
     "Commands:\n"
-    "  run                        the monitor without a window, until SIGINT or SIGTERM\n"
+    "  run                        the monitor without a window, until stopped\n"
     "  check URL [METHOD] ...     tests one URL or host once, step by step\n"
     "  items list [--json]        the watch list with status and statistics\n"
     "  items add --url URL ...    adds an item and prints its Id\n"
@@ -36,6 +36,8 @@ constexpr const char* kUsage =
     "  items remove ID...         deletes items and their history\n"
     "  items suspend ID...        stops checking items\n"
     "  items activate ID...       checks items again\n"
+    "  items import FILE|-        adds many items at once from JSON or CSV\n"
+    "  items export [--out FILE]  the watch list as JSON, for items import\n"
     "  help [COMMAND]             the help of a command\n"
     "\n"
     "'vantrel-cli COMMAND --help' describes each command and its options.\n"
@@ -157,12 +159,14 @@ int Main(const std::vector<std::string>& args) {
       throw EUsageError("no command given");
     return Dispatch(context, command);
   } catch (const EUsageError& e) {
+    // Messages quote what was given (an argument, a value of an imported
+    // file), which may hold anything: each is printed as one line.
     const std::string words = CommandWords(command);
-    std::cerr << "vantrel-cli: " << (words.empty() ? "" : words + ": ") << e.what() << '\n'
+    std::cerr << "vantrel-cli: " << (words.empty() ? "" : words + ": ") << OneLine(e.what()) << '\n'
               << "Try 'vantrel-cli " << (words.empty() ? "" : words + " ") << "--help'.\n";
     return kExitUsage;
   } catch (const EFolderInUse& e) {
-    std::cerr << "vantrel-cli: " << e.what() << '\n';
+    std::cerr << "vantrel-cli: " << OneLine(e.what()) << '\n';
     return kExitInUse;
   } catch (const std::exception& e) {
     // File errors read "name CR LF reason".

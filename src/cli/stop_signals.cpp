@@ -79,21 +79,36 @@ TStopSignals::TStopSignals(std::function<void(int signal)> onStop) : OnStop_(std
   sigemptyset(&action.sa_mask);
   // Restarted: the rest of the program need not expect EINTR from a stop.
   action.sa_flags = SA_RESTART;
-  if (::sigaction(SIGINT, &action, &OldInt_) != 0)
-    ThrowSystemError(errno, "cannot handle SIGINT");
-  if (::sigaction(SIGTERM, &action, &OldTerm_) != 0) {
-    const int error = errno;
-    ::sigaction(SIGINT, &OldInt_, nullptr);
-    ThrowSystemError(error, "cannot handle SIGTERM");
+  for (std::size_t i = 0; i < kStopSignals.size(); ++i) {
+    const int signal = kStopSignals[i];
+    int error = ::sigaction(signal, nullptr, &Old_[i]) != 0 ? errno : 0;
+    // Started with the hang-up ignored (nohup): the monitor is meant to
+    // outlive its terminal, so it stays ignored.
+    if (error == 0 && signal == SIGHUP && Old_[i].sa_handler == SIG_IGN)
+      continue;
+    if (error == 0 && ::sigaction(signal, &action, nullptr) != 0)
+      error = errno;
+    if (error != 0) {
+      Restore(i);
+      ThrowSystemError(error, "cannot handle a stop signal");
+    }
+    Handled_[i] = true;
   }
   StopSignalsExist = true;
 }
 
 TStopSignals::~TStopSignals() {
-  ::sigaction(SIGTERM, &OldTerm_, nullptr);
-  ::sigaction(SIGINT, &OldInt_, nullptr);
+  Restore(kStopSignals.size());
   Notifier_.reset();
   StopSignalsExist = false;
+}
+
+void TStopSignals::Restore(std::size_t count) {
+  for (std::size_t i = count; i-- > 0;) {
+    if (Handled_[i])
+      ::sigaction(kStopSignals[i], &Old_[i], nullptr);
+    Handled_[i] = false;
+  }
 }
 
 void TStopSignals::Drain() {

@@ -10,18 +10,21 @@
 #include "core/watch_item.h"
 #include "core/watch_list.h"
 #include "core/watch_types.h"
+#include "text/escape.h"
 
 namespace vantrel {
 
 namespace {
 
-// "Name (Url)", with "Username_" before it in the log.
+// "Name (Url)", with "Username_" before it in the log. Control characters
+// show as escapes: a name from a file or the web service must not forge a
+// line of the log or reach the terminal as an escape sequence.
 std::string LogName(const TWatchItem& item) {
-  return item.DisplayName() + " (" + item.Url + ")";
+  return EscapeControls(item.DisplayName() + " (" + item.Url + ")");
 }
 
 std::string StatusName(const TWatchItem& item) {
-  return item.Name + " (" + item.Url + ")";
+  return EscapeControls(item.Name + " (" + item.Url + ")");
 }
 
 }  // namespace

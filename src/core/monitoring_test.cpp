@@ -5,6 +5,7 @@
 #include "core/check_request.h"
 #include "core/check_rules.h"
 #include "core/response_codes.h"
+#include "text/escape.h"
 
 namespace vantrel {
 
@@ -54,15 +55,17 @@ void TTestTranscript::AppendToLine(const std::string& text) {
   Lines.back() += text;
 }
 
+// A step's text may come from the server (a code's text, a greeting): on a
+// terminal, its control characters show as escapes.
 void TStreamTestOutput::AddLine(const std::string& text) {
   if (LineOpen_)
     Stream_ << '\n';
-  Stream_ << text << std::flush;
+  Stream_ << EscapeControls(text) << std::flush;
   LineOpen_ = true;
 }
 
 void TStreamTestOutput::AppendToLine(const std::string& text) {
-  Stream_ << text << std::flush;
+  Stream_ << EscapeControls(text) << std::flush;
   LineOpen_ = true;
 }
 

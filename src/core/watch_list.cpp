@@ -8,6 +8,7 @@
 
 #include "core/property_format.h"
 #include "core/update_scope.h"
+#include "text/escape.h"
 
 namespace vantrel {
 
@@ -345,18 +346,24 @@ void TWatchList::ReportDeleted(std::int32_t reportId) {
   }
 }
 
-void TWatchList::ApplyServiceRecord(const TServerItem& record) {
+bool TWatchList::ApplyServiceRecord(const TServerItem& record) {
+  const bool deletedInService = record.State < 0;
+  // The URL is what gets checked: one that is not a single line of text is
+  // not guessed at.
+  if (!deletedInService && HasControls(record.Url))
+    return false;
+  TServerItem cleaned = record;
+  cleaned.Name = BlankControls(record.Name);
   Modified_ = true;
   const int index = IndexOfServiceId(record.ServiceId);
-  const bool deletedInService = record.State < 0;
   if (index < 0) {
     if (deletedInService)
-      return;
+      return true;
     TWatchItem& item = NewItem();
     item.ApplyServiceDefaults(Settings_.GetPreferences());
-    item.AssignFromServiceRecord(record);
+    item.AssignFromServiceRecord(cleaned);
     UpdateRow(ItemView_.AddRow(&item));
-    return;
+    return true;
   }
   if (deletedInService) {
     const int row = RowOf(index);
@@ -364,11 +371,12 @@ void TWatchList::ApplyServiceRecord(const TServerItem& record) {
       DeleteRow(row);
     else
       DestroyItem(index);  // an item without a row goes all the same
-    return;
+    return true;
   }
-  Item(index).AssignFromServiceRecord(record);
+  Item(index).AssignFromServiceRecord(cleaned);
   if (UpdateCount_ == 0)
     UpdateRow(RowOf(index));
+  return true;
 }
 
 // --- Status -----------------------------------------------------------------

@@ -101,8 +101,11 @@ class TWatchList final : public THistoryTarget {
   // Switches e-mail off for the items that sent report `reportId`.
   void ReportDeleted(std::int32_t reportId);
 
-  // Adds, updates or deletes the item of a web-service record.
-  void ApplyServiceRecord(const TServerItem& record);
+  // Adds, updates or deletes the item of a web-service record. Control
+  // characters in its name become blanks. A record whose URL holds control
+  // characters (a line break, an escape sequence) is not applied, unless it
+  // deletes the item: false then.
+  bool ApplyServiceRecord(const TServerItem& record);
 
   // While suppressed, no item may go Down (the history replay).
   void BeginSuppressAlarms() { ++SuppressCount_; }

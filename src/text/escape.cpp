@@ -49,4 +49,13 @@ bool HasControls(std::string_view text) {
   return false;
 }
 
+std::string BlankControls(std::string_view text) {
+  std::string out(text);
+  for (char& ch : out) {
+    if (IsControl(static_cast<unsigned char>(ch)))
+      ch = ' ';
+  }
+  return out;
+}
+
 }  // namespace vantrel

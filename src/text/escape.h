@@ -22,4 +22,8 @@ std::string EscapeControlsKeepingLines(std::string_view text);
 // True when `text` holds a control character (bytes below 20 hex, and 7F).
 bool HasControls(std::string_view text);
 
+// `text` with every control character replaced by a blank: for names, which
+// are one line of plain text wherever they come from.
+std::string BlankControls(std::string_view text);
+
 }  // namespace vantrel

@@ -42,12 +42,15 @@ TEST_F(THeadlessOutput, ResultShowsOutcomeTimeAndCodeTextOrWhyItWasDiscarded) {
             "web (http://example.test/)  discarded (Paused)");
 }
 
-TEST_F(THeadlessOutput, AlarmLinesStandOut) {
+TEST_F(THeadlessOutput, AlarmLinesStandOutAndNoNameForgesOneOrDrivesTheTerminal) {
   TPrintedAlarmActions alarms(Out, Clock);
   alarms.AlarmTriggered(Item);
   alarms.AlarmCleared(Item);
+  Item.Name = "web\r\n" + Stamp() + "  *** shop DOWN\x1b[2J";  // as a stored file may hold
+  alarms.AlarmCleared(Item);
   EXPECT_EQ(Out.str(), Stamp() + "  *** web (http://example.test/)  DOWN\n" + Stamp() +
-                           "  *** web (http://example.test/)  UP\n");
+                           "  *** web (http://example.test/)  UP\n" + Stamp() + "  *** web\\r\\n" +
+                           Stamp() + "  *** shop DOWN\\x1b[2J (http://example.test/)  UP\n");
 }
 
 TEST_F(THeadlessOutput, EventsGoToTheirStreamsOneLineEach) {

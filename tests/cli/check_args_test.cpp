@@ -49,6 +49,7 @@ TEST(CheckArgs, MistakesAreNamed) {
   const std::pair<std::vector<std::string>, const char*> cases[] = {
       {{}, "needs the URL or host to test"},
       {{"  "}, "the URL or host to test is empty"},
+      {{"w.test/\r\nx"}, "the URL or host to test must not contain control characters"},
       {{"a.test", "b.test"}, "unexpected argument 'b.test' (one URL or host only)"},
       {{"w.test", "--ping", "--download"}, "--ping and --download: choose one method"},
       {{"w.test", "--timeout", "10000"}, "--timeout: 10000 is out of range (0 to 9999)"},

@@ -3,6 +3,7 @@
 // folder held by another process.
 
 #include <signal.h>
+#include <string.h>
 
 #include <gtest/gtest.h>
 
@@ -87,16 +88,21 @@ TEST_F(CliProcessTest, RunOnAnEmptyListSaysHowToAddAnItemTurnsOthersAwayAndStops
   EXPECT_EQ(Cli.Tool({"items", "add", "--url", "127.0.0.1"}).Out, "1\n");
 }
 
-TEST_F(CliProcessTest, RunStillSavesWhenTheReaderOfItsOutputHasGone) {
-  const auto monitor = Cli.Start({"run"});
-  ASSERT_TRUE(
-      monitor->WaitForLine(test::Contains("Monitoring 0 item(s)"), kStartLimitMs).has_value())
-      << monitor->Transcript();
-  monitor->CloseOutput();  // the stop's lines now go nowhere
-  const std::optional<int> status = monitor->StopWith(SIGTERM, kStopLimitMs);
-  ASSERT_TRUE(status.has_value());
-  EXPECT_EQ(*status, 0) << monitor->Transcript();
-  EXPECT_TRUE(std::filesystem::exists(Folder / "vantrel.ini"));
+// A closed terminal or SSH session (SIGHUP) takes the output with it, as a
+// reader that has gone does: either way the monitor saves before it ends.
+TEST_F(CliProcessTest, RunSavesOnSigtermOrSighupEvenWhenItsOutputHasGone) {
+  for (const int signal : {SIGTERM, SIGHUP}) {
+    std::filesystem::remove(Folder / "vantrel.ini");
+    const auto monitor = Cli.Start({"run"});
+    ASSERT_TRUE(
+        monitor->WaitForLine(test::Contains("Monitoring 0 item(s)"), kStartLimitMs).has_value())
+        << monitor->Transcript();
+    monitor->CloseOutput();  // the stop's lines now go nowhere
+    const std::optional<int> status = monitor->StopWith(signal, kStopLimitMs);
+    ASSERT_TRUE(status.has_value()) << sigabbrev_np(signal);
+    EXPECT_EQ(*status, 0) << sigabbrev_np(signal) << '\n' << monitor->Transcript();
+    EXPECT_TRUE(std::filesystem::exists(Folder / "vantrel.ini")) << sigabbrev_np(signal);
+  }
 }
 
 }  // namespace

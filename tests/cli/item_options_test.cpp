@@ -148,6 +148,21 @@ TEST(ItemOptions, TextsTheDialogWouldRefuseAreNamed) {
     EXPECT_EQ(ErrorOf(args), message) << args.front();
 }
 
+// A line break and an escape sequence in a name would forge a "*** ... DOWN"
+// line and clear the screen wherever the name is printed; in a URL, an e-mail
+// address or a command they would change what is requested, sent or run.
+TEST(ItemOptions, ControlCharactersBecomeBlanksInANameAndAreRefusedInOtherLineTexts) {
+  TWatchItem item;
+  Apply(item, {"--name", "web\r\n12:00  *** shop DOWN\x1b[2J\t", "--url", " http://web.test/\n"});
+  EXPECT_EQ(item.Name, "web  12:00  *** shop DOWN [2J");
+  EXPECT_EQ(item.Url, "http://web.test/");  // trimmed like any blank at the ends
+  const char* const refusal =
+      ": must not contain control characters (line breaks, tabs, escape sequences)";
+  for (const char* option : {"--url", "--email", "--command", "--sound"})
+    EXPECT_EQ(ErrorOf({option, "a.test\r\nRCPT TO:<b@x.test>"}), option + std::string(refusal));
+  EXPECT_EQ(ErrorOf({"--url", "a.test/\x1b[2J"}), "--url" + std::string(refusal));
+}
+
 TEST(ItemOptions, FrequencyIsSecondsOrANumberWithAUnitFromOneSecondToFiftyNineHours) {
   const std::pair<const char*, int> accepted[] = {
       {"1", 1},     {"90", 90},         {"30s", 30},          {"5m", 300},

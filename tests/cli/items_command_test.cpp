@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -23,10 +26,17 @@ using Args = std::vector<std::string>;
 
 class ItemsCommandTest : public ::testing::Test {
  protected:
-  // `items args...`; what it printed is in Out.
-  int Items(const Args& args) {
+  // `items args...` on `folder` (Folder when none), reading `input` for "-";
+  // what it printed is in Out.
+  int Items(const Args& args, const test::TTempDir* folder = nullptr,
+            const std::string& input = {}) {
     Out.str("");
-    return ItemsCommand({.DataDir = Folder.Path(), .Out = Out, .Err = Err}, args);
+    std::istringstream in(input);
+    return ItemsCommand({.DataDir = (folder != nullptr ? folder : &Folder)->Path(),
+                         .Out = Out,
+                         .Err = Err,
+                         .In = in},
+                        args);
   }
 
   // The new item's Id, as `items add` prints it.
@@ -113,6 +123,94 @@ TEST_F(ItemsCommandTest, RemoveDeletesTheItemsHistoryOnlyAndNothingForAnUnknownI
   ASSERT_EQ(Items({"remove", "1"}), kExitOk);
   EXPECT_EQ(RecordsOf(1), 0u);
   EXPECT_EQ(RecordsOf(2), 1u);
+}
+
+// Every setting an item can have survives export and import into an empty
+// folder: texts with commas, quotes and line breaks included, and actions
+// switched off that keep their values.
+TEST_F(ItemsCommandTest, ExportThenImportIntoAnEmptyFolderGivesTheSameItemsAndSettings) {
+  ASSERT_EQ(Add({"--url",
+                 "https://shop.test/",
+                 "--name",
+                 "Shop, \"main\"",
+                 "--type",
+                 "pop3",
+                 "--frequency",
+                 "90",
+                 "--suspended",
+                 "--alarm-trigger",
+                 "4",
+                 "--alarm-reset",
+                 "2",
+                 "--check-extra",
+                 "--check-connection",
+                 "--ping-timeout",
+                 "500",
+                 "--download-timeout",
+                 "12000",
+                 "--service-timeout",
+                 "1500",
+                 "--search",
+                 " Buy,\n\"now\" ",
+                 "--case-sensitive",
+                 "--log-failed-pages",
+                 "--no-popup",
+                 "--popup-text",
+                 "down",
+                 "--email",
+                 "a@x.test;b@x.test",
+                 "--email-type",
+                 "report",
+                 "--report-id",
+                 "7",
+                 "--command",
+                 "notify-send down",
+                 "--sound",
+                 "/tmp/a.wav",
+                 "--sound-repeat"}),
+            1);
+  ASSERT_EQ(Add({"--url", "192.0.2.1", "--alarm-trigger", "3", "--no-alarm-trigger", "--email",
+                 "c@x.test", "--no-email", "--command", "x", "--no-command"}),
+            2);
+  ASSERT_EQ(Items({"export", "--out", (Folder / "list.json").string()}), kExitOk);
+
+  test::TTempDir other;
+  ASSERT_EQ(Items({"import", (Folder / "list.json").string()}, &other), kExitOk) << Err.str();
+  EXPECT_EQ(Out.str(), "1\n2\n");
+  ASSERT_EQ(Items({"export"}, &other), kExitOk);
+  const auto settings = [](const std::string& json) {
+    QJsonArray items = QJsonDocument::fromJson(QByteArray::fromStdString(json)).array();
+    for (QJsonValueRef item : items) {
+      QJsonObject object = item.toObject();
+      for (const char* identity : {"Id", "Created", "NextRun"})
+        object.remove(identity);
+      item = object;
+    }
+    return items;
+  };
+  const QJsonArray imported = settings(Out.str());
+  ASSERT_EQ(imported.size(), 2);
+  EXPECT_EQ(imported, settings(test::ReadFileBytes(Folder / "list.json")));
+}
+
+TEST_F(ItemsCommandTest, ImportOfABadRecordAddsNothingAndNamesTheRecordAndTheField) {
+  ASSERT_EQ(Add({"--url", "127.0.0.1"}), 1);
+  const std::string before = test::ReadFileBytes(Folder / "vantrel.vtd");
+  const std::pair<std::string, std::string> files[] = {
+      {"Url,Name,Frequency\na.test,A,5m\nb.test,B,60h\nc.test,C,5m\n",
+       "standard input: record 2: Frequency: 60h is out of range (1 second to 59 hours)"},
+      {R"([{"Url": "a.test"}, {"Url": "b.test", "Active": "yes"}, {"Url": "c.test"}])",
+       "standard input: record 2: Active: 'yes' is not true or false"},
+  };
+  for (const auto& [file, message] : files) {
+    try {
+      Items({"import", "-"}, nullptr, file);
+      ADD_FAILURE() << "accepted " << file;
+    } catch (const std::runtime_error& e) {
+      EXPECT_EQ(std::string(e.what()), message);
+    }
+    EXPECT_EQ(test::ReadFileBytes(Folder / "vantrel.vtd"), before);
+  }
 }
 
 TEST_F(ItemsCommandTest, WrongCommandLineIsRefusedBeforeTheFolderIsTouched) {

@@ -69,6 +69,20 @@ TEST_F(ItemsOutput, TableShowsTheDisplayTextsInColumnsCountedInLetters) {
   EXPECT_EQ(lines[2].find("mail.test"), lines[0].find("URL/IP"));
 }
 
+// A stored file may hold names and URLs with line breaks and escape
+// sequences (written by an older version or another program).
+TEST_F(ItemsOutput, TableAndDetailsShowControlCharactersAsEscapes) {
+  AddItem("web\r\n1  Down  *** shop\x1b[2J", "http://web.test/\x07", TCheckType::Download);
+  const std::vector<std::string> table = Lines(WriteItemsTable);
+  ASSERT_EQ(table.size(), 2u);
+  EXPECT_NE(table[1].find("web\\r\\n1  Down  *** shop\\x1b[2J  http://web.test/\\x07  "),
+            std::string::npos)
+      << table[1];
+  const std::vector<std::string> details = Lines(WriteItemsDetails);
+  EXPECT_EQ(details[2], "  Name                   web\\r\\n1  Down  *** shop\\x1b[2J");
+  EXPECT_EQ(details[3], "  URL/IP                 http://web.test/\\x07");
+}
+
 TEST_F(ItemsOutput, DetailsShowEveryShownPropertyAndNoLineEndsInABlank) {
   AddItem("web", "http://web.test/", TCheckType::Download);  // no user name or address
   const std::vector<std::string> details = Lines(WriteItemsDetails);

@@ -52,6 +52,24 @@ TEST_F(Checker, PrepareAndFinishWriteTheirLinesExactly) {
                       }));
 }
 
+// A name or URL that a stored file or the web service brought must not forge
+// a log line nor reach the terminal as an escape sequence.
+TEST_F(Checker, NameAndUrlCannotForgeALogLineOrAStatusText) {
+  TWatchItem& item = AddShop();
+  item.Name = "Shop\r\n[01/01/26 00:00:00]: End checking x\x1b[2J";
+  item.Url = "https://www.example.org/\x1b]0;t\x07";
+  Checks.Script(item.Url, {true, 120, 200, ""});
+  StartManager();
+  Advance(100);
+  ASSERT_GE(LogLines.size(), 2u);
+  const std::string escaped =
+      "Shop\\r\\n[01/01/26 00:00:00]: End checking x\\x1b[2J "
+      "(https://www.example.org/\\x1b]0;t\\x07)";
+  EXPECT_EQ(LogLines[0], "Start checking joe_" + escaped + " by Download");
+  EXPECT_EQ(LogLines[1], "End checking joe_" + escaped);
+  EXPECT_EQ(Statuses[1], "Start checking " + escaped + " by Download");
+}
+
 TEST_F(Checker, TimeAndCodeOnlyForMeasuredRepliesThePageOnlyForFailedDownloadsThatAskForIt) {
   const struct {
     const char* Name;

@@ -327,7 +327,21 @@ TEST_F(WatchList, ServiceRecordAddsUpdatesOrDeletesItsItem) {
   EXPECT_EQ(blog.Frequency(), 120);
   EXPECT_EQ(ItemView.Row(RowOf(blog)).Caption, "jdoe_journal");
 
-  List.ApplyServiceRecord(ServiceRecord(31, -1, "journal"));
+  // A name cannot forge lines; a URL with control characters is not taken.
+  changed.Name = "journal\r\n*** shop DOWN\x1b[2J";
+  changed.Url = "http://blog.test/";
+  EXPECT_TRUE(List.ApplyServiceRecord(changed));
+  EXPECT_EQ(blog.Name, "journal  *** shop DOWN [2J");
+  changed.Url = "http://blog.test/\r\nX-Forged: 1";
+  changed.Name = "renamed";
+  EXPECT_FALSE(List.ApplyServiceRecord(changed));
+  TServerItem forged = ServiceRecord(34, 0, "new");
+  forged.Url = "http://new.test/\x1b[2J";
+  EXPECT_FALSE(List.ApplyServiceRecord(forged));
+  EXPECT_EQ(blog.Url, "http://blog.test/");
+  EXPECT_EQ(CollectionNames(), (Texts{"local", "journal  *** shop DOWN [2J", "shop"}));
+
+  EXPECT_TRUE(List.ApplyServiceRecord(ServiceRecord(31, -1, "journal")));
   EXPECT_EQ(CollectionNames(), (Texts{"local", "shop"}));
   EXPECT_EQ(RowNames(), (Texts{"local", "shop"}));
 }

@@ -110,6 +110,8 @@ TTestProcess::TTestProcess(const std::vector<std::string>& argv, const TOptions&
       sigset_t none;
       sigemptyset(&none);
       ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      // As from a terminal, even when the tests run under nohup.
+      ::signal(SIGHUP, SIG_DFL);
       ::dup2(input, STDIN_FILENO);
       ::dup2(out[1], STDOUT_FILENO);
       ::dup2(err[1], STDERR_FILENO);
