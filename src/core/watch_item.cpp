@@ -123,6 +123,7 @@ void TWatchItem::ClearStats() {
   if (Active_)
     SetStatus(TWatchStatus::Up);
   LastResponseText.clear();
+  LastResponseCut = false;
   LastResponseCode = -1;
   LastResponseTime = 0;
   AvgResponseTime = 0;

@@ -125,7 +125,11 @@ class TWatchItem {
   std::string UserFullName;
 
   // Statistics, rebuilt from the response history at start.
+  // The page (or greeting) of the last recorded check, kept only where an
+  // alarm mail sends it (ApplyCheckResult); LastResponseCut when it holds only
+  // the page's beginning.
   std::string LastResponseText;
+  bool LastResponseCut = false;
   std::int32_t LastResponseCode = -1;  // -1: no check recorded
   std::int32_t LastResponseTime = 0;   // ms; 0 or below: none
   std::int32_t AvgResponseTime = 0;    // ms
