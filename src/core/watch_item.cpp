@@ -68,10 +68,10 @@ void TWatchItem::SetStatus(TWatchStatus status) {
 void TWatchItem::SetActive(bool active) {
   if (active == Active_)
     return;
-  MoveSchedule(NextRun_, active);
+  MoveSchedule(NextRun_, active, Checking_);
   if (active) {
     SetStatus(TWatchStatus::Up);
-    MoveSchedule(Clock_->Now(), true);
+    MoveSchedule(Clock_->Now(), true, Checking_);
   } else {
     SetStatus(TWatchStatus::Suspended);
   }
@@ -82,25 +82,31 @@ void TWatchItem::SetFrequency(std::int32_t seconds) {
     return;
   Frequency_ = seconds;
   if (LastChecked_ != 0)
-    MoveSchedule(IncSeconds(LastChecked_, Frequency_), Active_);
+    MoveSchedule(IncSeconds(LastChecked_, Frequency_), Active_, Checking_);
 }
 
 void TWatchItem::SetLastChecked(TDateTime value) {
   LastChecked_ = value;
-  MoveSchedule(IncSeconds(value, Frequency_), Active_);
+  MoveSchedule(IncSeconds(value, Frequency_), Active_, Checking_);
 }
 
 void TWatchItem::SetNextRun(TDateTime value) {
-  MoveSchedule(value, Active_);
+  MoveSchedule(value, Active_, Checking_);
 }
 
-void TWatchItem::MoveSchedule(TDateTime nextRun, bool active) {
+void TWatchItem::SetChecking(bool checking) {
+  if (checking != Checking_)
+    MoveSchedule(NextRun_, Active_, checking);
+}
+
+void TWatchItem::MoveSchedule(TDateTime nextRun, bool active, bool checking) {
   const TDateTime oldNextRun = NextRun_;
-  const bool wasActive = Active_;
+  const bool wasDue = MayFallDue();
   NextRun_ = nextRun;
   Active_ = active;
+  Checking_ = checking;
   if (List_ != nullptr)
-    List_->ScheduleChanged(*this, oldNextRun, wasActive);
+    List_->ScheduleChanged(*this, oldNextRun, wasDue);
 }
 
 void TWatchItem::SetId(std::int32_t id) {
