@@ -6,8 +6,10 @@
 #include <stdexcept>
 #include <utility>
 
+#include "core/item_limits.h"
 #include "core/watch_item.h"
 #include "core/watch_list.h"
+#include "text/escape.h"
 
 namespace vantrel {
 
@@ -133,12 +135,27 @@ void TCheckerManager::RunTick() {
       ArmTimer(MillisecondsUntil(now, nextRun));
       break;
     }
+    // Logging may let pending events run, which may change the list: the
+    // item is looked for again.
+    if (WarnOfFrequency(*item))
+      continue;
     // Moves NextRun on by one frequency, for when the check has ended.
     item->SetLastChecked(now);
     StartChecker(*item);
   }
   if (Checkers_.empty())
     SetStatus("Done");
+}
+
+bool TCheckerManager::WarnOfFrequency(const TWatchItem& item) {
+  if (item.Frequency() >= kMinFrequency || !FrequencyWarned_.insert(item.Id()).second)
+    return false;
+  if (Context_.Log) {
+    Context_.Log("Frequency of " + EscapeControls(item.DisplayName()) + " (" +
+                 EscapeControls(item.Url) + ") is " + std::to_string(item.Frequency()) +
+                 " seconds; checked every second instead");
+  }
+  return true;
 }
 
 void TCheckerManager::StartChecker(TWatchItem& item) {

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "core/checker.h"
@@ -90,6 +91,9 @@ class TCheckerManager {
 
   void Tick();
   void RunTick();
+  // The first time a tick meets `item` with a frequency the schedule cannot
+  // follow, logs that it is checked every second instead; true then.
+  bool WarnOfFrequency(const TWatchItem& item);
   void StartChecker(TWatchItem& item);
   // Main thread: the check of `started` has ended, and its item may fall due
   // again (once). True when that item is still there and active.
@@ -110,6 +114,8 @@ class TCheckerManager {
   // again quickly when it ends with thousands under way.
   std::map<std::uint64_t, TStarted> Checkers_;
   std::uint64_t NextChecker_ = 0;
+  // Items whose frequency below one second has been logged, once a run.
+  std::unordered_set<std::int32_t> FrequencyWarned_;
   std::string StatusText_;
   std::unique_ptr<TTimer> Timer_;
 };

@@ -1,5 +1,8 @@
 #include "core/watch_item.h"
 
+#include <algorithm>
+
+#include "core/item_limits.h"
 #include "core/response_codes.h"
 #include "core/watch_list.h"
 
@@ -82,12 +85,16 @@ void TWatchItem::SetFrequency(std::int32_t seconds) {
     return;
   Frequency_ = seconds;
   if (LastChecked_ != 0)
-    MoveSchedule(IncSeconds(LastChecked_, Frequency_), Active_, Checking_);
+    MoveSchedule(IncSeconds(LastChecked_, ScheduledFrequency()), Active_, Checking_);
+}
+
+std::int32_t TWatchItem::ScheduledFrequency() const {
+  return std::max(Frequency_, kMinFrequency);
 }
 
 void TWatchItem::SetLastChecked(TDateTime value) {
   LastChecked_ = value;
-  MoveSchedule(IncSeconds(value, Frequency_), Active_, Checking_);
+  MoveSchedule(IncSeconds(value, ScheduledFrequency()), Active_, Checking_);
 }
 
 void TWatchItem::SetNextRun(TDateTime value) {

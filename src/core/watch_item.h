@@ -49,7 +49,7 @@ class TWatchItem {
   void SetActive(bool active);
   // After the item was checked once, the next run moves to match.
   void SetFrequency(std::int32_t seconds);
-  // Also schedules the next run one frequency later.
+  // Also schedules the next run one frequency later (ScheduledFrequency).
   void SetLastChecked(TDateTime value);
   void SetNextRun(TDateTime value);
   // Set by the scheduler while a check of the item is under way: the item is
@@ -91,6 +91,10 @@ class TWatchItem {
   std::int32_t Id() const { return Id_; }
   bool Active() const { return Active_; }
   std::int32_t Frequency() const { return Frequency_; }
+  // The frequency the schedule follows: Frequency, but at least
+  // kMinFrequency. A hand-made file may hold 0 or less, which would make the
+  // item due again the moment its check starts.
+  std::int32_t ScheduledFrequency() const;
   bool Checking() const { return Checking_; }
   TDateTime LastChecked() const { return LastChecked_; }
   TDateTime NextRun() const { return NextRun_; }

@@ -110,6 +110,33 @@ TEST_F(CheckScheduling, ACheckLongerThanItsFrequencyHoldsOnePlaceAndFallsDueWhen
   EXPECT_EQ(slow.LastChecked(), Clock.Now());  // at once: its next run had long passed
 }
 
+TEST_F(CheckScheduling, FrequencyOfZeroOrLessIsCheckedEverySecondAndLoggedOnce) {
+  // As a hand-made file may hold them (the commands refuse such values).
+  TWatchItem& zero = AddSite("zero", 0);
+  zero.Name = "zero\x1b[2J";
+  TWatchItem& negative = AddSite("negative", -5);
+  // A scheduler that keeps starting them fails here instead of hanging.
+  int made = 0;
+  Checks.OnCreate = [&] {
+    if (++made > 20)
+      throw std::runtime_error("runaway");
+  };
+  StartManager();
+  Advance(100);
+  for (int second = 0; second < 5; ++second)
+    Advance(1000 + kSlackMs);
+  EXPECT_EQ(Checks.Requests().size(), 12u);
+  EXPECT_TRUE(Errors.empty());
+  EXPECT_EQ(CountLines("Frequency of zero\\x1b[2J (http://zero.test/) is 0 seconds; "
+                       "checked every second instead"),
+            1u);
+  EXPECT_EQ(CountLines("Frequency of negative (http://negative.test/) is -5 seconds; "
+                       "checked every second instead"),
+            1u);
+  EXPECT_EQ(zero.Frequency(), 0);  // the file is written back as it was
+  EXPECT_EQ(negative.Frequency(), -5);
+}
+
 TEST_F(CheckScheduling, PauseLetsRunningChecksFinishButDiscardsTheirResults) {
   TWatchItem& item = AddSite("a", 60);
   const TDateTime recorded = At(-120000);
