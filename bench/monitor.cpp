@@ -53,9 +53,9 @@
 //
 // Usage: bench_monitor [--seconds S] [--items N --frequency F]
 //                      [--start fresh|spread] [--at-rest]
-// (one list, or one way to start, instead of both; --at-rest: only the
-// memory at rest). Needs nginx-light (scripts/install-deps.sh).
-// Run from a Release build; $VANTREL_CLI picks another vantrel-cli.
+// (one list, or one way to start, instead of both, and not the memory at
+// rest; --at-rest: the memory at rest, alone or with those). Needs nginx-light
+// (scripts/install-deps.sh). Run from a Release build; $VANTREL_CLI picks another vantrel-cli.
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -128,7 +128,8 @@ struct TOptions {
   int Seconds = 60;
   std::vector<TList> Lists = {{1000, 1, 48}, {10000, 10, 64}};
   std::vector<bool> Spread = {false, true};  // the items' schedules at the start
-  bool AtRestOnly = false;
+  bool Load = true;                          // the runs under load
+  bool AtRest = true;                        // the memory at rest
 };
 
 // The memory at rest.
@@ -142,6 +143,8 @@ constexpr std::string_view kSpread = "spread";
 
 bool ParseOptions(int argc, char** argv, TOptions& options) {
   TList one{0, 0, 64};
+  bool chosen = false;  // a list or a way to start
+  bool atRest = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -154,9 +157,14 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
     else if (arg == "--start" && hasValue && (argv[i + 1] == kFresh || argv[i + 1] == kSpread))
       options.Spread = {argv[++i] == kSpread};
     else if (arg == "--at-rest")
-      options.AtRestOnly = true;
+      atRest = true;
     else
       return false;
+    chosen = chosen || arg == "--items" || arg == "--frequency" || arg == "--start";
+  }
+  if (chosen || atRest) {
+    options.Load = chosen;
+    options.AtRest = atRest;
   }
   if (one.Items != 0 || one.Frequency != 0) {
     if (one.Items <= 0 || one.Frequency <= 0)
@@ -794,9 +802,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::printf("bench_monitor: the headless monitor against loopback nginx\n");
-  bool all = ReportAtRest();
-  std::fflush(stdout);
-  for (const bool spread : options.AtRestOnly ? std::vector<bool>{} : options.Spread) {
+  bool all = true;
+  if (options.AtRest) {
+    all = ReportAtRest();
+    std::fflush(stdout);
+  }
+  for (const bool spread : options.Load ? options.Spread : std::vector<bool>{}) {
     for (const TList& list : options.Lists) {
       const TFigures off = Measure(list, spread, false, options.Seconds);
       const TFigures on = Measure(list, spread, true, options.Seconds);
