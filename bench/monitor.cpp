@@ -16,6 +16,12 @@
 // The machine's load average is printed with each run: other work on the
 // machine shows in the lateness.
 //
+// Memory at rest: 1,000 download items whose pages are 1 MB, against the
+// same items with a small page as the baseline. Every item is checked once
+// (an hour's frequency), and the monitor's resident memory once all results
+// are in and the checks have ended, less its memory before the first check,
+// is what the items keep; the target is 64 MiB for the 1 MB pages.
+//
 // Where the lateness comes from, two sources that agree on what they share:
 // - The response history. A record's Date is the moment the scheduler started
 //   the check (the item's LastChecked), and the item's NextRun was the
@@ -46,9 +52,10 @@
 // each item's next check is a frequency after its start.
 //
 // Usage: bench_monitor [--seconds S] [--items N --frequency F]
-//                      [--start fresh|spread]
-// (one list, or one way to start, instead of both). Needs nginx-light (scripts/install-deps.sh).
-// Run from a Release build; $VANTREL_CLI picks another vantrel-cli.
+//                      [--start fresh|spread] [--at-rest]
+// (one list, or one way to start, instead of both, and not the memory at
+// rest; --at-rest: the memory at rest, alone or with those). Needs nginx-light
+// (scripts/install-deps.sh). Run from a Release build; $VANTREL_CLI picks another vantrel-cli.
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -121,13 +128,23 @@ struct TOptions {
   int Seconds = 60;
   std::vector<TList> Lists = {{1000, 1, 48}, {10000, 10, 64}};
   std::vector<bool> Spread = {false, true};  // the items' schedules at the start
+  bool Load = true;                          // the runs under load
+  bool AtRest = true;                        // the memory at rest
 };
+
+// The memory at rest.
+constexpr int kRestItems = 1000;
+constexpr int kRestFrequency = 3600;             // seconds: each item is checked once
+constexpr std::size_t kRestPageBytes = 1000000;  // 1 MB
+constexpr double kRestTargetMiB = 64;
 
 constexpr std::string_view kFresh = "fresh";
 constexpr std::string_view kSpread = "spread";
 
 bool ParseOptions(int argc, char** argv, TOptions& options) {
   TList one{0, 0, 64};
+  bool chosen = false;  // a list or a way to start
+  bool atRest = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -139,8 +156,15 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
       one.Frequency = std::atoi(argv[++i]);
     else if (arg == "--start" && hasValue && (argv[i + 1] == kFresh || argv[i + 1] == kSpread))
       options.Spread = {argv[++i] == kSpread};
+    else if (arg == "--at-rest")
+      atRest = true;
     else
       return false;
+    chosen = chosen || arg == "--items" || arg == "--frequency" || arg == "--start";
+  }
+  if (chosen || atRest) {
+    options.Load = chosen;
+    options.AtRest = atRest;
   }
   if (one.Items != 0 || one.Frequency != 0) {
     if (one.Items <= 0 || one.Frequency <= 0)
@@ -225,7 +249,8 @@ std::string NginxConfig(const std::filesystem::path& dir, int port) {
 struct TProcessState {
   int Threads = 0;
   int Descriptors = 0;
-  long PeakKiB = 0;  // VmHWM
+  long PeakKiB = 0;      // VmHWM
+  long ResidentKiB = 0;  // VmRSS
   double CpuSeconds = 0;
 };
 
@@ -250,6 +275,8 @@ TProcessState ReadState(pid_t pid) {
       state.Threads = std::atoi(line.c_str() + 8);
     else if (line.rfind("VmHWM:", 0) == 0)
       state.PeakKiB = std::atol(line.c_str() + 6);
+    else if (line.rfind("VmRSS:", 0) == 0)
+      state.ResidentKiB = std::atol(line.c_str() + 6);
   }
   state.Descriptors = CountEntries(base + "/fd");
   std::ifstream stat(base + "/stat");
@@ -334,12 +361,19 @@ TSpread SpreadOf(const std::vector<double>& values) {
 // they were written, so that none falls due while the monitor starts.
 constexpr double kSpreadStartSeconds = 5;
 
+// How the items' first checks fall due.
+enum class TStart {
+  Fresh,     // all at once when the monitor starts
+  Spread,    // evenly over one frequency, as after a restart
+  Together,  // all at once, a while after the monitor started
+};
+
 // The watch list of `list`. Fresh, every item is due at once when the
-// monitor starts; spread, each has a recorded check in the history, so that
-// their next checks fall due evenly over one frequency, as after a restart.
-// Returns when the first spread check falls due, in epoch seconds.
+// monitor starts; otherwise each has a recorded check in the history that
+// makes its next check fall due at or after the moment returned (epoch
+// seconds).
 double AddItems(const std::filesystem::path& folder, const std::string& url, const TList& list,
-                bool spread) {
+                TStart start) {
   TMemoryItemView view;
   TMemoryDetailsView details;
   const TSettings settings;
@@ -354,12 +388,13 @@ double AddItems(const std::filesystem::path& folder, const std::string& url, con
   }
   watchList.SaveToFile();
   const double firstDue = WallNow() + kSpreadStartSeconds;
-  if (!spread)
+  if (start == TStart::Fresh)
     return firstDue;
   TWatchHistory history(watchList, (folder / "vantrel.vth").string());
   const TDateTime first = AsDateTime(firstDue - list.Frequency);
   for (int i = 0; i < watchList.Count(); ++i) {
-    const double offset = static_cast<double>(list.Frequency) * i / watchList.Count();
+    const double offset =
+        start == TStart::Spread ? static_cast<double>(list.Frequency) * i / watchList.Count() : 0;
     history.Add(THistoryRecord{static_cast<std::uint32_t>(watchList.Item(i).Id()), true,
                                first + offset / 86400.0, 1, 200});
   }
@@ -383,27 +418,51 @@ struct TFigures {
   std::string Errors;
 };
 
+constexpr std::string_view kSmallPage = "<p>Service is UP</p>\n";
+
+// nginx serving `page` as /index.html from `web`, with its access log there.
+struct TWebServer {
+  std::unique_ptr<TTestProcess> Process;
+  std::string Url;      // of the page
+  std::string Failure;  // why it did not start
+};
+
+TWebServer StartNginx(const TTempDir& web, std::string_view page) {
+  TWebServer server;
+  std::filesystem::create_directories(web / "www");
+  std::ofstream(web / "www" / "index.html") << page;
+  const int port = FreePort();
+  std::ofstream(web / "nginx.conf") << NginxConfig(web.Path(), port);
+  server.Process = std::make_unique<TTestProcess>(
+      std::vector<std::string>{"nginx", "-p", web.Path().string(), "-c",
+                               (web / "nginx.conf").string(), "-e", (web / "error.log").string()});
+  if (!vantrel::test::WaitForPort(*server.Process, port))
+    server.Failure =
+        "nginx did not start: " + server.Process->Error() + "\n" + server.Process->Errors();
+  server.Url = "http://127.0.0.1:" + std::to_string(port) + "/index.html";
+  return server;
+}
+
+void WriteSettings(const std::filesystem::path& folder, bool log) {
+  std::ofstream(folder / "vantrel.ini")
+      << "[Preferences]\nLogType=" << (log ? 1 : 0) << "\n[Internet]\nPingStatus=0\n";
+}
+
 TFigures Measure(const TList& list, bool spread, bool log, int runSeconds) {
   TFigures figures;
   figures.LoadBefore = LoadAverage();
   TTempDir data;
   TTempDir web;
-  std::filesystem::create_directories(web / "www");
-  std::ofstream(web / "www" / "index.html") << "<p>Service is UP</p>\n";
-  const int port = FreePort();
-  std::ofstream(web / "nginx.conf") << NginxConfig(web.Path(), port);
-  auto nginx = std::make_unique<TTestProcess>(
-      std::vector<std::string>{"nginx", "-p", web.Path().string(), "-c",
-                               (web / "nginx.conf").string(), "-e", (web / "error.log").string()});
-  if (!vantrel::test::WaitForPort(*nginx, port)) {
-    figures.Failure = "nginx did not start: " + nginx->Error() + "\n" + nginx->Errors();
+  TWebServer server = StartNginx(web, kSmallPage);
+  std::unique_ptr<TTestProcess>& nginx = server.Process;
+  if (!server.Failure.empty()) {
+    figures.Failure = server.Failure;
     return figures;
   }
 
-  std::ofstream(data / "vantrel.ini")
-      << "[Preferences]\nLogType=" << (log ? 1 : 0) << "\n[Internet]\nPingStatus=0\n";
-  const double firstDue = AddItems(
-      data.Path(), "http://127.0.0.1:" + std::to_string(port) + "/index.html", list, spread);
+  WriteSettings(data.Path(), log);
+  const double firstDue =
+      AddItems(data.Path(), server.Url, list, spread ? TStart::Spread : TStart::Fresh);
 
   TCli cli(data.Path());
   std::unique_ptr<TCliRun> run = cli.Start({"run"});
@@ -548,6 +607,66 @@ TFigures Measure(const TList& list, bool spread, bool log, int runSeconds) {
   return figures;
 }
 
+// The monitor's resident memory before its first check and once every item
+// has been checked once, with pages of `pageBytes`.
+struct TRestFigures {
+  std::string Failure;
+  double StartMiB = 0;
+  double RestMiB = 0;
+  double PeakMiB = 0;
+  std::string Stop;
+};
+
+TRestFigures MeasureAtRest(std::size_t pageBytes) {
+  TRestFigures figures;
+  TTempDir data;
+  TTempDir web;
+  std::string page(kSmallPage);
+  if (pageBytes > page.size())
+    page.append(pageBytes - page.size(), 'x');
+  TWebServer server = StartNginx(web, page);
+  if (!server.Failure.empty()) {
+    figures.Failure = server.Failure;
+    return figures;
+  }
+  WriteSettings(data.Path(), true);
+  const double firstDue =
+      AddItems(data.Path(), server.Url, {kRestItems, kRestFrequency, 0}, TStart::Together);
+
+  TCli cli(data.Path());
+  std::unique_ptr<TCliRun> run = cli.Start({"run"});
+  if (!run->Started() || !run->WaitForLine(Contains("Connection: Connected"), 20000)) {
+    figures.Failure = "the monitor did not start: " + run->Error() + "\n" + run->Transcript();
+    return figures;
+  }
+  // The list is loaded and its history replayed; no check has begun.
+  if (WallNow() < firstDue - 1)
+    std::this_thread::sleep_for(std::chrono::duration<double>(firstDue - 1 - WallNow()));
+  const pid_t pid = run->Pid();
+  const TProcessState start = ReadState(pid);
+  const auto result = [](const std::string& line) {
+    return Contains("  OK  ")(line) || Contains("  FAILED  ")(line);
+  };
+  if (!run->WaitForCount(result, kRestItems, 120000)) {
+    figures.Failure = "not every item was checked within 2 minutes";
+    return figures;
+  }
+  // The last checkers end and hand their threads back.
+  for (int wait = 0; wait < 100 && CountCheckerThreads(pid) > 0; ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSampleMs));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const TProcessState rest = ReadState(pid);
+  std::chrono::milliseconds stopTook{};
+  const std::optional<int> stopped = run->StopWith(SIGTERM, 30000, &stopTook);
+  figures.StartMiB = static_cast<double>(start.ResidentKiB) / 1024.0;
+  figures.RestMiB = static_cast<double>(rest.ResidentKiB) / 1024.0;
+  figures.PeakMiB = static_cast<double>(rest.PeakKiB) / 1024.0;
+  figures.Stop = stopped ? "exit " + std::to_string(*stopped) + " after SIGTERM in " +
+                               std::to_string(stopTook.count()) + " ms"
+                         : "still running 30 s after SIGTERM";
+  return figures;
+}
+
 std::string Format(const char* format, auto... values) {
   char text[128];
   std::snprintf(text, sizeof text, format, values...);
@@ -645,18 +764,50 @@ bool Report(const TList& list, bool spread, int seconds, const TFigures& off, co
   return all;
 }
 
+// Measures and prints the memory at rest; true when the target was met.
+bool ReportAtRest() {
+  std::printf("\n%d download items checked once, memory at rest\n", kRestItems);
+  const TRestFigures small = MeasureAtRest(0);
+  const TRestFigures large = MeasureAtRest(kRestPageBytes);
+  for (const TRestFigures* figures : {&small, &large}) {
+    if (!figures->Failure.empty()) {
+      std::printf("  the run with %s pages failed: %s\n", figures == &small ? "small" : "1 MB",
+                  figures->Failure.c_str());
+      return false;
+    }
+  }
+  PrintRow("page", Format("%zu bytes", kSmallPage.size()), Format("%zu bytes", kRestPageBytes));
+  PrintRow("resident before the first check, MiB", Format("%.1f", small.StartMiB),
+           Format("%.1f", large.StartMiB));
+  PrintRow("resident at rest, MiB", Format("%.1f", small.RestMiB), Format("%.1f", large.RestMiB));
+  const double smallBeyond = small.RestMiB - small.StartMiB;
+  const double largeBeyond = large.RestMiB - large.StartMiB;
+  PrintRow("at rest beyond the start, MiB", Format("%.1f", smallBeyond),
+           Format("%.1f", largeBeyond));
+  PrintRow("peak, MiB", Format("%.1f", small.PeakMiB), Format("%.1f", large.PeakMiB));
+  PrintRow("stop", small.Stop, large.Stop);
+  const bool met = largeBeyond < kRestTargetMiB;
+  std::printf("  target with 1 MB pages: at rest beyond the start < %.0f MiB %s\n", kRestTargetMiB,
+              met ? "met" : "MISSED");
+  return met;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   TOptions options;
   if (!ParseOptions(argc, argv, options)) {
     std::cerr << "usage: bench_monitor [--seconds S] [--items N --frequency F] "
-                 "[--start fresh|spread]\n";
+                 "[--start fresh|spread] [--at-rest]\n";
     return 2;
   }
   std::printf("bench_monitor: the headless monitor against loopback nginx\n");
   bool all = true;
-  for (const bool spread : options.Spread) {
+  if (options.AtRest) {
+    all = ReportAtRest();
+    std::fflush(stdout);
+  }
+  for (const bool spread : options.Load ? options.Spread : std::vector<bool>{}) {
     for (const TList& list : options.Lists) {
       const TFigures off = Measure(list, spread, false, options.Seconds);
       const TFigures on = Measure(list, spread, true, options.Seconds);

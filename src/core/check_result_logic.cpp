@@ -1,6 +1,7 @@
 #include "core/check_result_logic.h"
 
 #include <cstddef>
+#include <string>
 
 #include "core/watch_item.h"
 #include "core/watch_types.h"
@@ -16,6 +17,17 @@ bool WantsExtraAttempt(const TWatchItem& item, const TCheckResult& result) {
   }
   const std::int32_t delay = kExtraAttemptDelays[static_cast<std::size_t>(item.ExtraCount)];
   return item.Frequency() >= 2 * delay;
+}
+
+void KeepPage(TWatchItem& item, const std::string& page) {
+  if (item.EmailAction && item.EmailType == TEmailType::Page) {
+    item.LastResponseText.assign(page, 0, kKeptPageLimit);
+    item.LastResponseCut = page.size() > kKeptPageLimit;
+  } else {
+    // The memory too: clear() would keep it.
+    std::string().swap(item.LastResponseText);
+    item.LastResponseCut = false;
+  }
 }
 
 }  // namespace
@@ -34,7 +46,7 @@ void ApplyCheckResult(TWatchItem& item, const TCheckResult& result, TResultSink&
     return;
   }
 
-  item.LastResponseText = result.ResponseText;
+  KeepPage(item, result.ResponseText);
   THistoryRecord record;
   record.ItemId = static_cast<std::uint32_t>(item.Id());
   record.Success = result.Success;

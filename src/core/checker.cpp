@@ -1,8 +1,11 @@
 #include "core/checker.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "core/check_result_logic.h"
@@ -143,6 +146,22 @@ void TChecker::Stop() {
     again->RestoreLastChecked();
 }
 
+namespace {
+
+// The "Response Page: " entry: the page's first kLoggedPageLimit bytes, with
+// its control characters shown as text so that a page cannot write terminal
+// escapes into the log, and a line saying what was left out.
+std::string PageLogEntry(const std::string& page) {
+  const std::size_t logged = std::min(page.size(), TChecker::kLoggedPageLimit);
+  std::string entry =
+      "Response Page: \r\n" + EscapeControlsKeepingLines(std::string_view(page).substr(0, logged));
+  if (logged < page.size())
+    entry += "\r\n[... " + std::to_string(page.size() - logged) + " more bytes not logged]";
+  return entry;
+}
+
+}  // namespace
+
 void TChecker::Finish() {
   const TWatchItem* item = FindItem();
   if (item == nullptr)
@@ -155,7 +174,7 @@ void TChecker::Finish() {
     Log("Response Time: " + std::to_string(Result_.ResponseTime));
     Log("Response Code: " + HttpCodeText(Result_.ResponseCode));
     if (logPage)
-      Log("Response Page: \r\n" + Result_.ResponseText);
+      Log(PageLogEntry(Result_.ResponseText));
   } else {
     Log("Response Code: Connection is unavailable");
   }

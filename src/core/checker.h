@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <future>
@@ -36,6 +37,10 @@ class TWatchItem;
 // THooks::Ended; whoever owns it joins it afterwards on the main thread.
 class TChecker {
  public:
+  // Of a failed page, Finish logs this much; the log says how much more there
+  // was. A server may send an endless page.
+  static constexpr std::size_t kLoggedPageLimit = 64 * 1024;
+
   struct THooks {
     std::function<void()> Wake;            // main thread, after a result was applied
     std::function<void(TChecker&)> Ended;  // the worker thread, last of all

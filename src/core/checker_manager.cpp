@@ -6,8 +6,10 @@
 #include <stdexcept>
 #include <utility>
 
+#include "core/item_limits.h"
 #include "core/watch_item.h"
 #include "core/watch_list.h"
+#include "text/escape.h"
 
 namespace vantrel {
 
@@ -49,15 +51,17 @@ TCheckerManager::TCheckerManager(TCheckerContext context, bool createPaused)
 TCheckerManager::~TCheckerManager() {
   Token_->Manager = nullptr;
   Timer_.reset();
-  for (const auto& [number, checker] : Checkers_)
-    checker->Cancel();
-  const bool mayCallLoop = std::any_of(Checkers_.begin(), Checkers_.end(), [](const auto& started) {
-    return !started.second->Finished();
+  for (const auto& [number, started] : Checkers_)
+    started.Checker->Cancel();
+  const bool mayCallLoop = std::any_of(Checkers_.begin(), Checkers_.end(), [](const auto& entry) {
+    return !entry.second.Checker->Finished();
   });
   if (mayCallLoop && !Context_.Loop->ShuttingDown())
     Context_.Loop->Shutdown();
-  for (const auto& [number, checker] : Checkers_)
-    checker->Join();
+  for (auto& [number, started] : Checkers_) {
+    started.Checker->Join();
+    ReleaseItem(started);
+  }
   Checkers_.clear();
 }
 
@@ -74,8 +78,8 @@ void TCheckerManager::Pause() {
   if (!Running_)
     return;
   Running_ = false;
-  for (const auto& [number, checker] : Checkers_)
-    checker->Terminate();
+  for (const auto& [number, started] : Checkers_)
+    started.Checker->Terminate();
   SetStatus("Pause checking");
 }
 
@@ -90,8 +94,8 @@ void TCheckerManager::Resume() {
 std::vector<std::int32_t> TCheckerManager::CheckerItemIds() const {
   std::vector<std::int32_t> ids;
   ids.reserve(Checkers_.size());
-  for (const auto& [number, checker] : Checkers_)
-    ids.push_back(checker->ItemId());
+  for (const auto& [number, started] : Checkers_)
+    ids.push_back(started.Checker->ItemId());
   return ids;
 }
 
@@ -116,7 +120,8 @@ void TCheckerManager::RunTick() {
   // Only what was due when the tick began is started: with many items,
   // starting their checks can take longer than their frequency, and items
   // falling due meanwhile would keep the loop going for ever, away from the
-  // main loop's events. They wait for the next tick instead.
+  // main loop's events. They wait for the next tick instead. An item started
+  // is Checking and not found again, so a tick starts each item once at most.
   const TDateTime tickMoment = Context_.Clock->Now();
   for (;;) {
     TWatchItem* item = Context_.WatchList->FindEarliestDue();
@@ -130,21 +135,36 @@ void TCheckerManager::RunTick() {
       ArmTimer(MillisecondsUntil(now, nextRun));
       break;
     }
-    // Moves NextRun on by one frequency, so the next round finds another item
-    // or this one's next due moment.
+    // Logging may let pending events run, which may change the list: the
+    // item is looked for again.
+    if (WarnOfFrequency(*item))
+      continue;
+    // Moves NextRun on by one frequency, for when the check has ended.
     item->SetLastChecked(now);
-    StartChecker(item->Id());
+    StartChecker(*item);
   }
   if (Checkers_.empty())
     SetStatus("Done");
 }
 
-void TCheckerManager::StartChecker(std::int32_t itemId) {
+bool TCheckerManager::WarnOfFrequency(const TWatchItem& item) {
+  if (item.Frequency() >= kMinFrequency || !FrequencyWarned_.insert(item.Id()).second)
+    return false;
+  if (Context_.Log) {
+    Context_.Log("Frequency of " + EscapeControls(item.DisplayName()) + " (" +
+                 EscapeControls(item.Url) + ") is " + std::to_string(item.Frequency()) +
+                 " seconds; checked every second instead");
+  }
+  return true;
+}
+
+void TCheckerManager::StartChecker(TWatchItem& item) {
   const std::uint64_t number = NextChecker_++;
+  const std::int32_t itemId = item.Id();
   TChecker::THooks hooks;
-  hooks.Wake = [token = Token_] {
+  hooks.Wake = [token = Token_, number] {
     if (token->Manager != nullptr)
-      token->Manager->Wake();
+      token->Manager->CheckEnded(number);
   };
   hooks.Ended = [loop = Context_.Loop, token = Token_, number](TChecker&) {
     loop->Post([token, number] {
@@ -152,27 +172,60 @@ void TCheckerManager::StartChecker(std::int32_t itemId) {
         token->Manager->CheckerDone(number);
     });
   };
-  auto checker =
-      std::make_unique<TChecker>(Context_, itemId, Context_.MakeRunner(), std::move(hooks));
-  TChecker& started = *checker;
-  Checkers_.emplace(number, std::move(checker));
+  // Not due again until this check ends; every way out below lets it go.
+  item.SetChecking(true);
+  TStarted started{nullptr, itemId};
   try {
-    started.Start(Pool_);
+    started.Checker =
+        std::make_unique<TChecker>(Context_, itemId, Context_.MakeRunner(), std::move(hooks));
   } catch (...) {
+    ReleaseItem(started);
+    throw;
+  }
+  TChecker& checker = *started.Checker;
+  Checkers_.emplace(number, std::move(started));
+  try {
+    checker.Start(Pool_);
+  } catch (...) {
+    ReleaseItem(Checkers_.at(number));
     Checkers_.erase(number);
     throw;
   }
 }
 
+bool TCheckerManager::ReleaseItem(TStarted& started) {
+  if (!started.HoldsItem)
+    return false;
+  started.HoldsItem = false;
+  const int index = Context_.WatchList->IndexOfId(started.ItemId);
+  if (index < 0)
+    return false;
+  TWatchItem& item = Context_.WatchList->Item(index);
+  item.SetChecking(false);
+  return item.Active();
+}
+
+void TCheckerManager::CheckEnded(std::uint64_t number) {
+  const auto found = Checkers_.find(number);
+  if (found != Checkers_.end())
+    ReleaseItem(found->second);
+  Wake();
+}
+
 void TCheckerManager::CheckerDone(std::uint64_t number) {
+  bool released = false;
   const auto found = Checkers_.find(number);
   if (found != Checkers_.end()) {
-    std::unique_ptr<TChecker> ended = std::move(found->second);
+    TStarted ended = std::move(found->second);
     Checkers_.erase(found);
-    ended->Join();
+    ended.Checker->Join();
+    // Ended without a result (stopped, or an error): the item may be overdue.
+    released = ReleaseItem(ended);
   }
   if (Checkers_.empty())
     SetStatus("Done");
+  if (released)
+    Wake();
 }
 
 void TCheckerManager::SetStatus(std::string text) {

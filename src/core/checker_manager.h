@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "core/checker.h"
@@ -17,7 +18,11 @@ namespace vantrel {
 // Decides when each watch item is checked and starts one checker per due
 // check. It runs on the main thread: one re-armable timer and posted wake-ups
 // both run the same tick, which starts a checker for every active item whose
-// NextRun has come and re-arms the timer for the next one to fall due. The
+// NextRun has come and re-arms the timer for the next one to fall due. An
+// item has one check at a time: from its start to the moment its result is
+// applied (or the checker ends without one) the item is Checking and not due,
+// so a server that answers slower than the item's frequency holds one of the
+// places below kMaxCheckers, not all of them. The
 // checks run on a pool of worker threads kept for reuse, named "checker"
 // while they check: with many items at short frequencies, creating and
 // freeing a thread per check held up the main thread and made checks late.
@@ -77,9 +82,24 @@ class TCheckerManager {
     TCheckerManager* Manager = nullptr;
   };
 
+  // A checker, and whether its item is still Checking on its account.
+  struct TStarted {
+    std::unique_ptr<TChecker> Checker;
+    std::int32_t ItemId = 0;
+    bool HoldsItem = true;
+  };
+
   void Tick();
   void RunTick();
-  void StartChecker(std::int32_t itemId);
+  // The first time a tick meets `item` with a frequency the schedule cannot
+  // follow, logs that it is checked every second instead; true then.
+  bool WarnOfFrequency(const TWatchItem& item);
+  void StartChecker(TWatchItem& item);
+  // Main thread: the check of `started` has ended, and its item may fall due
+  // again (once). True when that item is still there and active.
+  bool ReleaseItem(TStarted& started);
+  // Main thread: the checker's result was applied.
+  void CheckEnded(std::uint64_t number);
   // Main thread: the checker's thread has ended.
   void CheckerDone(std::uint64_t number);
   void SetStatus(std::string text);
@@ -92,8 +112,10 @@ class TCheckerManager {
   TThreadPool Pool_{"checker", kMaxCheckerThreads};
   // By the number each got when it started: in starting order, and found
   // again quickly when it ends with thousands under way.
-  std::map<std::uint64_t, std::unique_ptr<TChecker>> Checkers_;
+  std::map<std::uint64_t, TStarted> Checkers_;
   std::uint64_t NextChecker_ = 0;
+  // Items whose frequency below one second has been logged, once a run.
+  std::unordered_set<std::int32_t> FrequencyWarned_;
   std::string StatusText_;
   std::unique_ptr<TTimer> Timer_;
 };

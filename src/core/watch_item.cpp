@@ -1,5 +1,8 @@
 #include "core/watch_item.h"
 
+#include <algorithm>
+
+#include "core/item_limits.h"
 #include "core/response_codes.h"
 #include "core/watch_list.h"
 
@@ -68,10 +71,10 @@ void TWatchItem::SetStatus(TWatchStatus status) {
 void TWatchItem::SetActive(bool active) {
   if (active == Active_)
     return;
-  MoveSchedule(NextRun_, active);
+  MoveSchedule(NextRun_, active, Checking_);
   if (active) {
     SetStatus(TWatchStatus::Up);
-    MoveSchedule(Clock_->Now(), true);
+    MoveSchedule(Clock_->Now(), true, Checking_);
   } else {
     SetStatus(TWatchStatus::Suspended);
   }
@@ -82,25 +85,35 @@ void TWatchItem::SetFrequency(std::int32_t seconds) {
     return;
   Frequency_ = seconds;
   if (LastChecked_ != 0)
-    MoveSchedule(IncSeconds(LastChecked_, Frequency_), Active_);
+    MoveSchedule(IncSeconds(LastChecked_, ScheduledFrequency()), Active_, Checking_);
+}
+
+std::int32_t TWatchItem::ScheduledFrequency() const {
+  return std::max(Frequency_, kMinFrequency);
 }
 
 void TWatchItem::SetLastChecked(TDateTime value) {
   LastChecked_ = value;
-  MoveSchedule(IncSeconds(value, Frequency_), Active_);
+  MoveSchedule(IncSeconds(value, ScheduledFrequency()), Active_, Checking_);
 }
 
 void TWatchItem::SetNextRun(TDateTime value) {
-  MoveSchedule(value, Active_);
+  MoveSchedule(value, Active_, Checking_);
 }
 
-void TWatchItem::MoveSchedule(TDateTime nextRun, bool active) {
+void TWatchItem::SetChecking(bool checking) {
+  if (checking != Checking_)
+    MoveSchedule(NextRun_, Active_, checking);
+}
+
+void TWatchItem::MoveSchedule(TDateTime nextRun, bool active, bool checking) {
   const TDateTime oldNextRun = NextRun_;
-  const bool wasActive = Active_;
+  const bool wasDue = MayFallDue();
   NextRun_ = nextRun;
   Active_ = active;
+  Checking_ = checking;
   if (List_ != nullptr)
-    List_->ScheduleChanged(*this, oldNextRun, wasActive);
+    List_->ScheduleChanged(*this, oldNextRun, wasDue);
 }
 
 void TWatchItem::SetId(std::int32_t id) {
@@ -123,6 +136,7 @@ void TWatchItem::ClearStats() {
   if (Active_)
     SetStatus(TWatchStatus::Up);
   LastResponseText.clear();
+  LastResponseCut = false;
   LastResponseCode = -1;
   LastResponseTime = 0;
   AvgResponseTime = 0;

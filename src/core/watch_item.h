@@ -49,9 +49,14 @@ class TWatchItem {
   void SetActive(bool active);
   // After the item was checked once, the next run moves to match.
   void SetFrequency(std::int32_t seconds);
-  // Also schedules the next run one frequency later.
+  // Also schedules the next run one frequency later (ScheduledFrequency).
   void SetLastChecked(TDateTime value);
   void SetNextRun(TDateTime value);
+  // Set by the scheduler while a check of the item is under way: the item is
+  // not due meanwhile, whatever its NextRun, so that a server slower than the
+  // frequency holds one check at a time. When the check ends it is due again
+  // at its NextRun, at once when that has passed.
+  void SetChecking(bool checking);
   // Sets the identifier; in a list, keeps the list's lookup by Id right.
   void SetId(std::int32_t id);
 
@@ -86,6 +91,11 @@ class TWatchItem {
   std::int32_t Id() const { return Id_; }
   bool Active() const { return Active_; }
   std::int32_t Frequency() const { return Frequency_; }
+  // The frequency the schedule follows: Frequency, but at least
+  // kMinFrequency. A hand-made file may hold 0 or less, which would make the
+  // item due again the moment its check starts.
+  std::int32_t ScheduledFrequency() const;
+  bool Checking() const { return Checking_; }
   TDateTime LastChecked() const { return LastChecked_; }
   TDateTime NextRun() const { return NextRun_; }
   // `Name`, or "Username_Name" for an item owned by a web-service user.
@@ -125,7 +135,11 @@ class TWatchItem {
   std::string UserFullName;
 
   // Statistics, rebuilt from the response history at start.
+  // The page (or greeting) of the last recorded check, kept only where an
+  // alarm mail sends it (ApplyCheckResult); LastResponseCut when it holds only
+  // the page's beginning.
   std::string LastResponseText;
+  bool LastResponseCut = false;
   std::int32_t LastResponseCode = -1;  // -1: no check recorded
   std::int32_t LastResponseTime = 0;   // ms; 0 or below: none
   std::int32_t AvgResponseTime = 0;    // ms
@@ -144,9 +158,11 @@ class TWatchItem {
   friend class TWatchList;
   // An item of `list`, with Id 0 until the list gives it one.
   explicit TWatchItem(TWatchList& list);
-  // Every change of NextRun or Active goes through here, so that the list's
-  // index of due items stays in step.
-  void MoveSchedule(TDateTime nextRun, bool active);
+  // Every change of NextRun, Active or Checking goes through here, so that
+  // the list's index of due items stays in step.
+  void MoveSchedule(TDateTime nextRun, bool active, bool checking);
+  // Whether the list's due index holds the item.
+  bool MayFallDue() const { return Active_ && !Checking_; }
 
   TWatchList* List_ = nullptr;
   std::uint64_t ListOrder_ = 0;  // rank in the list's collection order
@@ -154,6 +170,7 @@ class TWatchItem {
   TWatchStatus Status_ = TWatchStatus::Up;
   std::int32_t Id_ = -1;
   bool Active_ = true;
+  bool Checking_ = false;
   std::int32_t Frequency_ = 60;  // seconds
   TDateTime LastChecked_ = 0;    // 0: never
   TDateTime NextRun_ = 0;

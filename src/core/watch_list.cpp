@@ -52,7 +52,7 @@ TWatchItem& TWatchList::NewItem() {
 
 void TWatchList::DestroyItem(int index) {
   TWatchItem& item = *Items_[static_cast<std::size_t>(index)];
-  if (DueIndexValid_ && item.Active())
+  if (DueIndexValid_ && item.MayFallDue())
     Due_.erase(DueKey(item.NextRun(), item));
   Items_.erase(Items_.begin() + index);
   IdsChanged();
@@ -147,13 +147,13 @@ TWatchList::TDueKey TWatchList::DueKey(TDateTime nextRun, TWatchItem& item) {
 void TWatchList::BuildDueIndex() const {
   Due_.clear();
   for (const auto& item : Items_) {
-    if (item->Active())
+    if (item->MayFallDue())
       Due_.insert(DueKey(item->NextRun(), *item));
   }
   DueIndexValid_ = true;
 }
 
-void TWatchList::ScheduleChanged(TWatchItem& item, TDateTime oldNextRun, bool wasActive) {
+void TWatchList::ScheduleChanged(TWatchItem& item, TDateTime oldNextRun, bool wasDue) {
   if (!DueIndexValid_)
     return;
   // Invalid until done: an insertion that throws leaves an index to rebuild,
@@ -161,9 +161,9 @@ void TWatchList::ScheduleChanged(TWatchItem& item, TDateTime oldNextRun, bool wa
   DueIndexValid_ = false;
   // The node is moved to its new place, not freed and allocated again.
   std::set<TDueKey>::node_type node;
-  if (wasActive)
+  if (wasDue)
     node = Due_.extract(DueKey(oldNextRun, item));
-  if (item.Active()) {
+  if (item.MayFallDue()) {
     if (node) {
       node.value() = DueKey(item.NextRun(), item);
       Due_.insert(std::move(node));

@@ -60,8 +60,9 @@ class TWatchList final : public THistoryTarget {
   // The row whose item has collection index `index`, or -1.
   int RowOf(int index) const;
   // The active item with the smallest NextRun (the first of equals in
-  // collection order); null when no item is active. From an index kept in
-  // step with every item's schedule, so the cost does not grow with the list.
+  // collection order), leaving out items whose check is under way (Checking);
+  // null when there is none. From an index kept in step with every item's
+  // schedule, so the cost does not grow with the list.
   TWatchItem* FindEarliestDue() const;
 
   // A new item (with a fresh Id) set up as `source`, in a new row that becomes
@@ -167,8 +168,9 @@ class TWatchList final : public THistoryTarget {
   int RowOfItem(const TWatchItem* item) const;
   // From TWatchItem::SetStatus, after Status changed.
   void StatusChanged(TWatchItem& item, TWatchStatus oldStatus);
-  // From TWatchItem, after its NextRun or Active changed.
-  void ScheduleChanged(TWatchItem& item, TDateTime oldNextRun, bool wasActive);
+  // From TWatchItem, after its NextRun, Active or Checking changed; `wasDue`:
+  // the index held it before.
+  void ScheduleChanged(TWatchItem& item, TDateTime oldNextRun, bool wasDue);
   // The due index is rebuilt at its next use; changes until then cost nothing
   // (loading the file, replaying the history).
   void DueChanged() {
@@ -204,8 +206,8 @@ class TWatchList final : public THistoryTarget {
   mutable std::vector<int> DenseIds_;  // Id -> index + 1, 0 when absent
   mutable std::unordered_map<std::int32_t, int> SparseIds_;
 
-  // The active items by NextRun, equal ones in collection order: the
-  // scheduler asks for the earliest at every check it starts.
+  // The active items not being checked, by NextRun, equal ones in collection
+  // order: the scheduler asks for the earliest at every check it starts.
   struct TDueKey {
     TDateTime NextRun;
     std::uint64_t Order;  // TWatchItem::ListOrder_

@@ -19,6 +19,10 @@ using Ids = std::vector<std::int32_t>;
 using Texts = std::vector<std::string>;
 using Due = std::optional<std::uint64_t>;
 
+// A due moment computed as date plus seconds may lie up to a millisecond
+// beyond the virtual clock's whole milliseconds.
+constexpr std::uint64_t kSlackMs = 3;
+
 class CheckScheduling : public test::TCheckingFixture {};
 
 TEST_F(CheckScheduling, FirstTickAfter100msThenIdleFifteenMinutesUntilWoken) {
@@ -89,17 +93,48 @@ TEST_F(CheckScheduling, TickEndsWhenStartingChecksTakesLongerThanTheirFrequency)
   Checks.ReleaseAll();
 }
 
-TEST_F(CheckScheduling, ACheckLongerThanItsFrequencyGetsASecondChecker) {
-  TWatchItem& item = AddSite("slow", 10);
-  Checks.Hold(item.Url);
+TEST_F(CheckScheduling, ACheckLongerThanItsFrequencyHoldsOnePlaceAndFallsDueWhenItEnds) {
+  TWatchItem& slow = AddSite("slow", 1);
+  TWatchItem& other = AddSite("other", 1);
+  Checks.Hold(slow.Url);
   StartManager();
   Advance(100);
-  Advance(10000 + 3);
-  EXPECT_EQ(Manager->CheckerItemIds(), (Ids{item.Id(), item.Id()}));
-  Checks.Release(item.Url);
+  for (int second = 0; second < 40; ++second)
+    Advance(1000 + kSlackMs);
+  EXPECT_EQ(Manager->CheckerItemIds(), Ids{slow.Id()});
+  EXPECT_EQ(other.TimesChecked, 41);
+
+  Checks.Release(slow.Url);
   ASSERT_TRUE(Settle());
-  EXPECT_EQ(Manager->CheckerCount(), 0u);
-  EXPECT_EQ(item.TimesChecked, 2);
+  EXPECT_EQ(slow.TimesChecked, 2);
+  EXPECT_EQ(slow.LastChecked(), Clock.Now());  // at once: its next run had long passed
+}
+
+TEST_F(CheckScheduling, FrequencyOfZeroOrLessIsCheckedEverySecondAndLoggedOnce) {
+  // As a hand-made file may hold them (the commands refuse such values).
+  TWatchItem& zero = AddSite("zero", 0);
+  zero.Name = "zero\x1b[2J";
+  TWatchItem& negative = AddSite("negative", -5);
+  // A scheduler that keeps starting them fails here instead of hanging.
+  int made = 0;
+  Checks.OnCreate = [&] {
+    if (++made > 20)
+      throw std::runtime_error("runaway");
+  };
+  StartManager();
+  Advance(100);
+  for (int second = 0; second < 5; ++second)
+    Advance(1000 + kSlackMs);
+  EXPECT_EQ(Checks.Requests().size(), 12u);
+  EXPECT_TRUE(Errors.empty());
+  EXPECT_EQ(CountLines("Frequency of zero\\x1b[2J (http://zero.test/) is 0 seconds; "
+                       "checked every second instead"),
+            1u);
+  EXPECT_EQ(CountLines("Frequency of negative (http://negative.test/) is -5 seconds; "
+                       "checked every second instead"),
+            1u);
+  EXPECT_EQ(zero.Frequency(), 0);  // the file is written back as it was
+  EXPECT_EQ(negative.Frequency(), -5);
 }
 
 TEST_F(CheckScheduling, PauseLetsRunningChecksFinishButDiscardsTheirResults) {

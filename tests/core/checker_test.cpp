@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -95,6 +96,34 @@ TEST_F(Checker, TimeAndCodeOnlyForMeasuredRepliesThePageOnlyForFailedDownloadsTh
   EXPECT_EQ(CountLines("Response Time: "), 3u);
   EXPECT_EQ(CountLines("Response Code: Request Timeout"), 1u);
   EXPECT_EQ(CountLines("Response Page: "), 0u);
+}
+
+TEST_F(Checker, FailedPageIsLoggedWithItsControlsShownAndCutAtItsLimit) {
+  TWatchItem& item = AddShop();
+  const std::size_t limit = TChecker::kLoggedPageLimit;
+  const std::string pages[] = {
+      "<p>\x1b[2J\tgone\r\n</p>\x07",
+      std::string(limit, 'x'),
+      std::string(limit, 'y') + std::string(1234567, 'z'),
+  };
+  for (const std::string& page : pages)
+    Checks.Script(item.Url, {false, 120, 404, page});
+  StartManager();
+  Advance(100);
+  Advance(60000 + 3);
+  Advance(60000 + 3);
+  Texts logged;
+  for (const std::string& line : LogLines) {
+    if (line.starts_with("Response Page: "))
+      logged.push_back(line);
+  }
+  ASSERT_EQ(logged.size(), 3u);
+  EXPECT_EQ(logged[0], "Response Page: \r\n<p>\\x1b[2J\tgone\r\n</p>\\x07");
+  const std::string note = "\r\n[... 1234567 more bytes not logged]";
+  EXPECT_EQ(logged[2].substr(logged[2].size() - note.size()), note);
+  // Compared whole, but not printed whole.
+  EXPECT_TRUE(logged[1] == "Response Page: \r\n" + pages[1]);
+  EXPECT_TRUE(logged[2] == "Response Page: \r\n" + std::string(limit, 'y') + note);
 }
 
 TEST_F(Checker, SuspendedBetweenSchedulingAndPrepareStopsAndKeepsItsSchedule) {

@@ -132,9 +132,9 @@ TEST_F(WatchList, ActivationMakesDueAtOnceWhileRunNowOnlyMovesNextRun) {
   EXPECT_EQ(a.NextRun(), soon);
 }
 
-// What FindEarliestDue must answer, by a plain scan: the active item with the
-// smallest NextRun (a NaN counting as the smallest), the first of equals in
-// collection order.
+// What FindEarliestDue must answer, by a plain scan: the active item not
+// being checked with the smallest NextRun (a NaN counting as the smallest),
+// the first of equals in collection order.
 const TWatchItem* ScanForEarliestDue(const TWatchList& list) {
   const auto key = [](const TWatchItem& item) {
     return std::isnan(item.NextRun()) ? -HUGE_VAL : item.NextRun();
@@ -142,7 +142,7 @@ const TWatchItem* ScanForEarliestDue(const TWatchList& list) {
   const TWatchItem* earliest = nullptr;
   for (int index = 0; index < list.Count(); ++index) {
     const TWatchItem& item = list.Item(index);
-    if (item.Active() && (earliest == nullptr || key(item) < key(*earliest)))
+    if (item.Active() && !item.Checking() && (earliest == nullptr || key(item) < key(*earliest)))
       earliest = &item;
   }
   return earliest;
@@ -161,7 +161,9 @@ TEST_F(WatchList, EarliestDueFollowsEveryChangeOfScheduleActivityAndMembership) 
   };
   const std::pair<const char*, std::function<void()>> changes[] = {
       {"three due at once", [] {}},
+      {"a under check", [&] { a->SetChecking(true); }},
       {"a checked", [&] { a->SetLastChecked(t); }},
+      {"a's check ended", [&] { a->SetChecking(false); }},
       {"c moved earlier", [&] { c->SetNextRun(t - kSecond); }},
       {"b equal to c, before it in the collection", [&] { b->SetNextRun(t - kSecond); }},
       {"rows reordered",
