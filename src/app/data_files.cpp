@@ -9,6 +9,7 @@ TDataFiles DataFilesIn(const std::filesystem::path& folder) {
       .History = folder / "vantrel.vth",
       .TempHistory = folder / "vantrel.vtt",
       .Log = folder / "vantrel.log",
+      .Reports = folder / "vantrel.vtr",
   };
 }
 

@@ -11,6 +11,7 @@ struct TDataFiles {
   std::filesystem::path History;      // vantrel.vth
   std::filesystem::path TempHistory;  // vantrel.vtt (its batch: .vt1 beside it)
   std::filesystem::path Log;          // vantrel.log
+  std::filesystem::path Reports;      // vantrel.vtr
 };
 
 TDataFiles DataFilesIn(const std::filesystem::path& folder);

@@ -15,6 +15,7 @@
 #include "cli/cli_args.h"
 #include "cli/command_context.h"
 #include "cli/items_command.h"
+#include "cli/reports_command.h"
 #include "cli/run_command.h"
 #include "platform/version_info.h"
 
@@ -38,6 +39,11 @@ constexpr const char* kUsage =
     "  items activate ID...       checks items again\n"
     "  items import FILE|-        adds many items at once from JSON or CSV\n"
     "  items export [--out FILE]  the watch list as JSON, for items import\n"
+    "  report [REPORT] [--item ID] [--out FILE|-]\n"
+    "                             runs a report and prints the document's path\n"
+    "  reports list [--json]      the report definitions\n"
+    "  reports add|set|remove|default|rebuild ...\n"
+    "                             edits the report definitions\n"
     "  help [COMMAND]             the help of a command\n"
     "\n"
     "'vantrel-cli COMMAND --help' describes each command and its options.\n"
@@ -108,7 +114,8 @@ std::string CommandWords(const std::vector<std::string>& command) {
     return {};
   if (command[0] == "items" && command.size() > 1 && IsItemsSubcommand(command[1]))
     return "items " + command[1];
-  if (command[0] == "run" || command[0] == "check" || command[0] == "items")
+  if (command[0] == "run" || command[0] == "check" || command[0] == "items" ||
+      command[0] == "report" || command[0] == "reports")
     return command[0];
   return {};
 }
@@ -123,8 +130,12 @@ int Help(const TCommandContext& context, const std::vector<std::string>& topic) 
     context.Out << CheckHelp();
   } else if (topic[0] == "items") {
     context.Out << (topic.size() > 1 ? ItemsSubcommandHelp(topic[1]) : ItemsHelp());
+  } else if (topic[0] == "report") {
+    context.Out << ReportHelp();
+  } else if (topic[0] == "reports") {
+    context.Out << ReportsHelp();
   } else {
-    throw EUsageError("no help on '" + topic[0] + "' (run, check or items)");
+    throw EUsageError("no help on '" + topic[0] + "' (run, check, items, report or reports)");
   }
   return kExitOk;
 }
@@ -138,9 +149,13 @@ int Dispatch(const TCommandContext& context, const std::vector<std::string>& com
     return CheckCommand(context, args);
   if (name == "items")
     return ItemsCommand(context, args);
+  if (name == "report")
+    return ReportCommand(context, args);
+  if (name == "reports")
+    return ReportsCommand(context, args);
   if (name == "help")
     return Help(context, args);
-  throw EUsageError("unknown command '" + name + "' (run, check, items or help)");
+  throw EUsageError("unknown command '" + name + "' (run, check, items, report, reports or help)");
 }
 
 int Main(const std::vector<std::string>& args) {
