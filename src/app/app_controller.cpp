@@ -15,6 +15,8 @@
 #include "core/result_handler.h"
 #include "core/watch_item.h"
 #include "core/watch_list.h"
+#include "reports/report_list.h"
+#include "reports/report_run.h"
 #include "storage/history.h"
 #include "storage/log_file.h"
 #include "storage/temp_history.h"
@@ -74,6 +76,13 @@ TAppController::TAppController(TAppControllerParts parts)
   const auto reportDamage = [this](const std::string& message) { ReportDamage(message); };
   History_ = std::make_unique<TWatchHistory>(*List_, Files_.History.string(), reportDamage);
   TempHistory_ = std::make_unique<TTempHistory>(*List_, Files_.TempHistory.string(), reportDamage);
+  Reports_ = std::make_unique<TReportList>(Files_.Reports.string());
+  LoadReportDefinitions(*Reports_, [this](const std::string& message) { Events_.Error(message); });
+  // Only now: loading and the first rebuild delete nothing the user made.
+  Reports_->OnDelete = [this](const TReportItem& report) {
+    List_->ReportDeleted(report.Id);
+    Reported([this] { List_->SaveToFile(); });
+  };
   Handler_ = std::make_unique<TResultHandler>(*List_, *History_, *TempHistory_, Flags_, Settings_);
   Results_ = std::make_unique<TReportedResults>(*Handler_, Flags_, *List_, Events_);
   Autosave_ = std::make_unique<TAutosaveTimer>(Loop_, [this] { SaveAll(); });
@@ -134,6 +143,7 @@ void TAppController::Stop() {
   Reported([this] { List_->SaveToFile(); });
   Reported([this] { History_->Flush(); });
   Reported([this] { TempHistory_->Flush(); });
+  Reported([this] { Reports_->SaveToFile(); });
 
   Results_.reset();
   Handler_.reset();
@@ -400,6 +410,25 @@ void TAppController::SaveAll() {
   Reported([this] { List_->SaveToFile(); });
   Reported([this] { History_->Flush(); });
   Reported([this] { TempHistory_->Flush(); });
+}
+
+std::optional<std::filesystem::path> TAppController::RunReport(const TReportItem& report) {
+  const TWatchItem* item = nullptr;
+  const std::vector<std::uint32_t> selected = List_->SelectedItemIds();
+  if (!selected.empty()) {
+    const int index = List_->IndexOfId(static_cast<std::int32_t>(selected.front()));
+    item = index >= 0 ? &List_->Item(index) : nullptr;
+  }
+  std::optional<std::filesystem::path> path;
+  Reported(
+      [&] { path = vantrel::RunReport(report, item, *History_, Clock_.Now(), ReportFolder()); });
+  return path;
+}
+
+std::optional<std::filesystem::path> TAppController::acDefaultReport() {
+  if (Reports_->Default() == nullptr)
+    return std::nullopt;
+  return RunReport(*Reports_->Default());
 }
 
 // --- Helpers -----------------------------------------------------------------

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -28,6 +29,8 @@ class TCheckerManager;
 class TDataFolderLock;
 class TLogFile;
 class TMonitorEvents;
+class TReportList;
+struct TReportItem;
 class TReportedResults;
 class TResultHandler;
 class TTempHistory;
@@ -75,9 +78,12 @@ struct TAppControllerParts {
 // loop cannot be used again afterwards. Destroy the controller after the event
 // loop has returned, never from inside one of its events or a pump.
 //
+// The report definitions are loaded at start (the built-in set when there are
+// none) and saved at the stop; a definition deleted from them takes the
+// e-mail action of the items that mailed it, and the watch list is saved.
+//
 // Later work plugs in here: the synchronizer (acSynchronize, its timer and
-// ApplyServiceRecords, which is ready for it) and the report manager (the
-// report actions, and the items' report references when a report is deleted).
+// ApplyServiceRecords, which is ready for it).
 class TAppController {
  public:
   // Throws std::logic_error when the lock is not held, and what loading the
@@ -94,6 +100,7 @@ class TAppController {
   TWatchList& WatchList() const { return *List_; }
   TWatchHistory& History() const { return *History_; }
   TTempHistory& TempHistory() const { return *TempHistory_; }
+  TReportList& Reports() const { return *Reports_; }
   TCheckerManager& Scheduler() const { return *Scheduler_; }
   TLogFile& Log() const { return *Log_; }
   const TDataFiles& Files() const { return Files_; }
@@ -167,6 +174,14 @@ class TAppController {
   // go to the events and the monitor goes on.
   void acLoadData();
   void acSuspendServiceItems();
+  // Runs `report` on the item of the first selected row (none when no row is
+  // selected): its document is written into the user's private report folder
+  // and its path returned for the front to open. A detail report without an
+  // item, or a document that cannot be written, is an error (through the
+  // events): nothing then.
+  std::optional<std::filesystem::path> RunReport(const TReportItem& report);
+  // RunReport with the default report.
+  std::optional<std::filesystem::path> acDefaultReport();
 
   // --- Other handlers --------------------------------------------------------
 
@@ -223,6 +238,7 @@ class TAppController {
   TWindowStateBinding WindowState_;
   std::unique_ptr<TWatchHistory> History_;
   std::unique_ptr<TTempHistory> TempHistory_;
+  std::unique_ptr<TReportList> Reports_;
   std::unique_ptr<TResultHandler> Handler_;
   std::unique_ptr<TReportedResults> Results_;
   std::unique_ptr<TAutosaveTimer> Autosave_;
