@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/alarm_actions.h"
+#include "alerts/alarm_actions.h"
 #include "app/data_folder_lock.h"
 #include "app/go_to_url.h"
 #include "app/monitor_events.h"

@@ -3,7 +3,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/alarm_actions.h"
+#include "alerts/alarm_actions.h"
 #include "app/monitor_events.h"
 #include "platform/clock.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/alarm_actions.h"
+#include "alerts/alarm_actions.h"
 #include "app/app_controller.h"
 #include "app/data_folder_lock.h"
 #include "app/monitor_events.h"
