@@ -76,8 +76,7 @@ class TCli {
   std::filesystem::path DataDir_;
 };
 
-// Tests of printed lines. A result line names the item as "NAME (URL)".
+// A test of printed lines: the line contains `text`.
 TCliRun::TLineTest Contains(const std::string& text);
-TCliRun::TLineTest ResultOf(const std::string& name, const std::string& outcome);
 
 }  // namespace vantrel::test
