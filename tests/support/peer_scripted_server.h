@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -17,7 +16,6 @@
 #include <vector>
 
 struct ssl_st;
-struct ssl_ctx_st;
 
 namespace vantrel::test {
 
@@ -50,7 +48,6 @@ class TPeerConnection {
   void ShutdownSend();
   // Closes with a reset instead of an orderly end.
   void Reset();
-  bool Stopping() const { return Stopping_.load(); }
 
   // Runs the server side of a TLS handshake; false when it fails.
   bool StartTls(const TPeerTlsCredentials& credentials);
