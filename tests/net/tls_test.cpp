@@ -10,13 +10,11 @@
 
 #include "net/tcp_socket.h"
 #include "support/peer_scripted_server.h"
-#include "support/peer_tls.h"
 
 namespace vantrel {
 namespace {
 
 using test::TPeerConnection;
-using test::TPeerTlsCredentials;
 using test::TScriptedPeer;
 
 long ElapsedMs(std::chrono::steady_clock::time_point start) {
@@ -25,15 +23,9 @@ long ElapsedMs(std::chrono::steady_clock::time_point start) {
                                .count());
 }
 
-// One certificate for all tests: making keys is the slow part.
-const TPeerTlsCredentials& Credentials() {
-  static const TPeerTlsCredentials credentials("localhost");
-  return credentials;
-}
-
 TScriptedPeer::TScript OverTls(std::function<void(TPeerConnection&)> script) {
   return [script](TPeerConnection& connection) {
-    if (connection.StartTls(Credentials()))
+    if (connection.StartTls())
       script(connection);
   };
 }
@@ -46,7 +38,6 @@ TScriptedPeer::TScript TlsLineEcho() {
 }
 
 void ConnectWithTls(TxxTcpSocket& socket, const std::string& host, const TScriptedPeer& peer) {
-  ASSERT_TRUE(Credentials().Ok());
   ASSERT_TRUE(peer.Ok()) << peer.Error();
   socket.SetSslEnabled(true);
   socket.Connect(host, peer.Port());

@@ -21,6 +21,7 @@ namespace vantrel::test {
 
 class TPeerTlsCredentials;
 class TTestProcess;
+const TPeerTlsCredentials& LocalhostCredentials();
 
 // One accepted connection, as the script sees it. Every wait is bounded by
 // its time-out and ends at once when the peer is stopped.
@@ -50,7 +51,7 @@ class TPeerConnection {
   void Reset();
 
   // Runs the server side of a TLS handshake; false when it fails.
-  bool StartTls(const TPeerTlsCredentials& credentials);
+  bool StartTls(const TPeerTlsCredentials& credentials = LocalhostCredentials());
   // The server name the client announced in the handshake, empty when none.
   std::string ServerName() const;
   // Sends the TLS close notification.
