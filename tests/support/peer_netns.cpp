@@ -254,16 +254,12 @@ std::optional<std::string> TNetNamespace::RunAsNobody(const std::function<std::s
 
 // ---- TTunPingTarget ----
 
-std::string TunResponderPath() {
-  return VANTREL_TUN_RESPONDER;
-}
-
 TTunPingTarget::TTunPingTarget(const TOptions& options) {
   if (!Namespace_.Ok()) {
     Error_ = Namespace_.Error();
     return;
   }
-  std::vector<std::string> argv{TunResponderPath(), "--device", kDevice, "--delay",
+  std::vector<std::string> argv{VANTREL_TUN_RESPONDER, "--device", kDevice, "--delay",
                                 std::to_string(options.DelayMs)};
   if (options.Decoys > 0) {
     argv.insert(argv.end(), {"--decoys", std::to_string(options.Decoys), "--decoy-interval",

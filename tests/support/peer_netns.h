@@ -95,7 +95,4 @@ class TTunPingTarget {
   std::string Error_;
 };
 
-// The TUN responder program built beside the tests.
-std::string TunResponderPath();
-
 }  // namespace vantrel::test
