@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -81,13 +80,23 @@ TEST(TunnelMessages, RequestTargetAndStatusLine) {
   EXPECT_FALSE(IsTunnelResponseEnd("\r\r"));
 }
 
-// A proxy that records the request `read` takes, answers with `answer`, then
-// talks like the target: a greeting line.
+enum class TProxyKind { Socks4, Tunnel };
+
+// A SOCKS 4A proxy or an HTTP tunnel that records the request, answers with
+// `answer`, then talks like the target: a greeting line.
 class TRecordingProxy {
  public:
-  TRecordingProxy(std::function<std::string(TPeerConnection&)> read, std::string answer)
-      : Peer_([this, read, answer](TPeerConnection& connection) {
-          const std::string request = read(connection);
+  TRecordingProxy(TProxyKind kind, std::string answer)
+      : Kind_(kind), Peer_([this, answer](TPeerConnection& connection) {
+          std::string request;
+          if (Kind_ == TProxyKind::Tunnel) {
+            request = connection.ReceiveUntil("\r\n\r\n");
+          } else {
+            request = connection.ReceiveExact(8);
+            request += connection.ReceiveUntil(std::string(1, '\0'));  // user
+            if (request.size() > 7 && request.substr(4, 3) == std::string(3, '\0'))
+              request += connection.ReceiveUntil(std::string(1, '\0'));  // 4A: the name
+          }
           {
             std::lock_guard<std::mutex> lock(Mutex_);
             Request_ = request;
@@ -97,52 +106,35 @@ class TRecordingProxy {
           connection.StaySilent(5000);
         }) {}
 
-  std::string Port() const { return Peer_.Port(); }
+  void Use(TxxTcpSocket& socket) const {
+    if (Kind_ == TProxyKind::Tunnel) {
+      socket.TunnelIP = "127.0.0.1";
+      socket.TunnelPort = Peer_.Port();
+    } else {
+      socket.SocksIP = "127.0.0.1";
+      socket.SocksPort = Peer_.Port();
+      socket.SocksType = TSocksType::Socks4;
+    }
+  }
   std::string Request() {
     std::lock_guard<std::mutex> lock(Mutex_);
     return Request_;
   }
 
  private:
+  const TProxyKind Kind_;
   std::mutex Mutex_;
   std::string Request_;
   TScriptedPeer Peer_;
 };
 
-// A SOCKS 4A proxy answering with `code`.
-struct TSocks4Proxy : TRecordingProxy {
-  explicit TSocks4Proxy(int code)
-      : TRecordingProxy(
-            [](TPeerConnection& connection) {
-              std::string request = connection.ReceiveExact(8);
-              request += connection.ReceiveUntil(std::string(1, '\0'));  // user
-              if (request.size() > 7 && request.substr(4, 3) == std::string(3, '\0'))
-                request += connection.ReceiveUntil(std::string(1, '\0'));  // 4A: the name
-              return request;
-            },
-            Bytes({0, code, 0x1F, 0x90, 127, 0, 0, 9})) {}
-
-  void Use(TxxTcpSocket& socket) const {
-    socket.SocksIP = "127.0.0.1";
-    socket.SocksPort = Port();
-    socket.SocksType = TSocksType::Socks4;
-  }
-};
-
-// An HTTP proxy answering CONNECT with `answer`.
-struct TTunnelProxy : TRecordingProxy {
-  explicit TTunnelProxy(std::string answer)
-      : TRecordingProxy([](TPeerConnection& c) { return c.ReceiveUntil("\r\n\r\n"); },
-                        std::move(answer)) {}
-
-  void Use(TxxTcpSocket& socket) const {
-    socket.TunnelIP = "127.0.0.1";
-    socket.TunnelPort = Port();
-  }
-};
+// A SOCKS 4 reply with `code`, naming 127.0.0.9:8080.
+std::string Socks4Reply(int code) {
+  return Bytes({0, code, 0x1F, 0x90, 127, 0, 0, 9});
+}
 
 TEST(SocksClient, Socks4ASendsTheHostNameForTheProxyToResolve) {
-  TSocks4Proxy proxy(90);
+  TRecordingProxy proxy(TProxyKind::Socks4, Socks4Reply(90));
   TxxTcpSocket socket;
   proxy.Use(socket);
   socket.SocksUsername = "vantrel";
@@ -162,7 +154,7 @@ TEST(SocksClient, Socks4ASendsTheHostNameForTheProxyToResolve) {
 }
 
 TEST(SocksClient, Socks4RefusalFailsWithUnusableAndKeepsTheCode) {
-  TSocks4Proxy proxy(91);
+  TRecordingProxy proxy(TProxyKind::Socks4, Socks4Reply(91));
   TxxTcpSocket socket;
   proxy.Use(socket);
   socket.Connect("127.0.0.1", "25");
@@ -172,7 +164,8 @@ TEST(SocksClient, Socks4RefusalFailsWithUnusableAndKeepsTheCode) {
 }
 
 TEST(TunnelClient, GrantedTunnelCarriesTheConnectionAndReportsItsTarget) {
-  TTunnelProxy proxy("HTTP/1.0 200 Connection established\r\nProxy-agent: test\r\n\r\n");
+  TRecordingProxy proxy(TProxyKind::Tunnel,
+                        "HTTP/1.0 200 Connection established\r\nProxy-agent: test\r\n\r\n");
   TxxTcpSocket socket;
   proxy.Use(socket);
   socket.Connect("mail.example", "smtp");
@@ -185,9 +178,9 @@ TEST(TunnelClient, GrantedTunnelCarriesTheConnectionAndReportsItsTarget) {
 }
 
 TEST(TunnelClient, AuthenticationRequiredFailsWithUnusable) {
-  TTunnelProxy proxy(
-      "HTTP/1.0 407 Proxy Authentication Required\r\n"
-      "Proxy-Authenticate: Basic realm=\"x\"\r\n\r\n");
+  TRecordingProxy proxy(TProxyKind::Tunnel,
+                        "HTTP/1.0 407 Proxy Authentication Required\r\n"
+                        "Proxy-Authenticate: Basic realm=\"x\"\r\n\r\n");
   TxxTcpSocket socket;
   proxy.Use(socket);
   socket.TunnelUser = "user";
