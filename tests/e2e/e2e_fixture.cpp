@@ -63,6 +63,14 @@ std::vector<QJsonObject> E2eTest::ListItems() const {
   return items;
 }
 
+QJsonObject E2eTest::ItemWithId(const std::vector<QJsonObject>& items, std::int32_t id) {
+  for (const QJsonObject& item : items) {
+    if (item.value("Id").toInt() == id)
+      return item;
+  }
+  return {};
+}
+
 std::unique_ptr<TCliRun> E2eTest::StartMonitor() const {
   auto run = Cli_.Start({"run"}, Net_->Path());
   EXPECT_TRUE(run->Started()) << run->Error();

@@ -35,6 +35,8 @@ class E2eTest : public ::testing::Test {
   std::int32_t AddItem(const std::vector<std::string>& args) const;
   // `items list --json`, parsed; fails the test when it does not succeed.
   std::vector<QJsonObject> ListItems() const;
+  // The item of `items list --json` with this Id; an empty object when none.
+  static QJsonObject ItemWithId(const std::vector<QJsonObject>& items, std::int32_t id);
 
   // `run` inside the namespace, once it has said that it is connected; null
   // (and a failure) otherwise.
@@ -43,6 +45,7 @@ class E2eTest : public ::testing::Test {
   // time a stop may take.
   void StopMonitor(TCliRun& run, int signal = 15) const;
 
+  std::string EventLog() const { return ReadFileBytes(Cli_.File("vantrel.log")); }
   // The response history, read with the program's own reader; `problems`
   // gets what the reader reported or threw.
   std::vector<THistoryRecord> HistoryRecords(std::string* problems = nullptr) const;

@@ -126,4 +126,18 @@ TCliRun::TLineTest Contains(const std::string& text) {
   return [text](const std::string& line) { return line.find(text) != std::string::npos; };
 }
 
+TCliRun::TLineTest ResultOf(const std::string& name, const std::string& outcome) {
+  const std::string label = "  " + name + " (";
+  const std::string standOut = "*** " + name + " (";
+  const std::string word = "  " + outcome;
+  return [=](const std::string& line) {
+    if (line.find(label) == std::string::npos && line.find(standOut) == std::string::npos)
+      return false;
+    const std::size_t at = line.rfind(word);
+    // The outcome is a whole word: followed by a gap, a blank or the end.
+    return at != std::string::npos &&
+           (at + word.size() == line.size() || line[at + word.size()] == ' ');
+  };
+}
+
 }  // namespace vantrel::test

@@ -76,7 +76,8 @@ class TCli {
   std::filesystem::path DataDir_;
 };
 
-// A test of printed lines: the line contains `text`.
+// Tests of printed lines. A result line names the item as "NAME (URL)".
 TCliRun::TLineTest Contains(const std::string& text);
+TCliRun::TLineTest ResultOf(const std::string& name, const std::string& outcome);
 
 }  // namespace vantrel::test
