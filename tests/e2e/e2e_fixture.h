@@ -10,7 +10,6 @@
 
 #include <QJsonObject>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>

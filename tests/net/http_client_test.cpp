@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "support/peer_scripted_server.h"
-#include "support/peer_tls.h"
 
 namespace vantrel {
 namespace {
@@ -344,15 +343,10 @@ TEST(HttpAbort, AbortFromAnotherThreadEndsAWaitingRequest) {
   EXPECT_EQ(http.ReadError(), kSockInterrupted);
 }
 
-const test::TPeerTlsCredentials& Credentials() {
-  static const test::TPeerTlsCredentials credentials("localhost");
-  return credentials;
-}
-
 TEST(HttpTls, ElapsedTimeCountsTheExchangeNotTheHandshake) {
   TScriptedPeer server([](TPeerConnection& c) {
     std::this_thread::sleep_for(std::chrono::milliseconds(600));  // a slow handshake
-    if (!c.StartTls(Credentials()))
+    if (!c.StartTls())
       return;
     ReceiveRequest(c);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // a slow answer
@@ -371,7 +365,7 @@ TEST(HttpTls, TricklingEncryptedAnswerEndsAtTheDeadline) {
   // once but the answer's record a byte at a time.
   std::atomic<bool> trickle{false};
   TScriptedPeer server([&trickle](TPeerConnection& c) {
-    if (!c.StartTls(Credentials()))
+    if (!c.StartTls())
       return;
     ReceiveRequest(c);
     trickle = true;

@@ -3,18 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <net/if.h>
-#include <sched.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "platform/manual_main_loop.h"
+#include "support/peer_netns.h"
 
 namespace vantrel {
 namespace {
@@ -53,35 +49,19 @@ TEST(DetectorAddressTest, OnlineOnlyWithANetworkAddressOnAnInterfaceThatIsUp) {
     EXPECT_EQ(HasNetworkAddress(row.Addresses), row.Online) << row.What;
 }
 
-bool BringLoopbackUp() {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  ifreq request{};
-  std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-  bool ok = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &request) == 0;
-  request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
-  ok = ok && ioctl(fd, SIOCSIFFLAGS, &request) == 0;
-  close(fd);
-  return ok;
-}
-
 TEST(DetectorAddressTest, MachineWithOnlyLoopbackUpIsOffline) {
-  // The child's exit code: 0 offline, 1 online, 2 loopback not listed, 3 no namespace.
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    if (unshare(CLONE_NEWNET) != 0 || !BringLoopbackUp())
-      _exit(3);
-    const std::vector<TInterfaceAddress> list = ListInterfaceAddresses();
-    if (std::none_of(list.begin(), list.end(), [](const TInterfaceAddress& a) {
-          return a.Address == "127.0.0.1" && (a.Flags & IFF_UP) != 0;
-        }))
-      _exit(2);
-    _exit(LocalAddressTest() ? 1 : 0);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  test::TNetNamespace ns;
+  ASSERT_TRUE(ns.Ok()) << ns.Error();
+  std::vector<TInterfaceAddress> list;
+  bool online = true;
+  ASSERT_TRUE(ns.RunOnThread([&] {
+    list = ListInterfaceAddresses();
+    online = LocalAddressTest();
+  }));
+  EXPECT_TRUE(std::any_of(list.begin(), list.end(), [](const TInterfaceAddress& a) {
+    return a.Address == "127.0.0.1" && (a.Flags & IFF_UP) != 0;
+  })) << "loopback not listed";
+  EXPECT_FALSE(online);
 }
 
 class DetectorTest : public ::testing::Test {

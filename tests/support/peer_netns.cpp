@@ -254,16 +254,12 @@ std::optional<std::string> TNetNamespace::RunAsNobody(const std::function<std::s
 
 // ---- TTunPingTarget ----
 
-std::string TunResponderPath() {
-  return VANTREL_TUN_RESPONDER;
-}
-
 TTunPingTarget::TTunPingTarget(const TOptions& options) {
   if (!Namespace_.Ok()) {
     Error_ = Namespace_.Error();
     return;
   }
-  std::vector<std::string> argv{TunResponderPath(), "--device", kDevice, "--delay",
+  std::vector<std::string> argv{VANTREL_TUN_RESPONDER, "--device", kDevice, "--delay",
                                 std::to_string(options.DelayMs)};
   if (options.Decoys > 0) {
     argv.insert(argv.end(), {"--decoys", std::to_string(options.Decoys), "--decoy-interval",
@@ -288,28 +284,9 @@ TTunPingTarget::TTunPingTarget(const TOptions& options) {
       ns.RunChecked({"ip", "addr", "add", std::string(kLocalIPv4) + "/24", "dev", kDevice}) &&
       ns.RunChecked(
           {"ip", "-6", "addr", "add", std::string(kLocalIPv6) + "/64", "dev", kDevice, "nodad"});
-  if (!configured) {
+  if (!configured)
     Error_ = ns.Error();
-    return;
-  }
-  if (options.LossPercent > 0) {
-    // On the way back: a drop on the output hook would fail the send with
-    // EPERM instead of losing the echo silently.
-    const std::string drop =
-        " numgen random mod 100 < " + std::to_string(options.LossPercent) + " drop";
-    const bool filtered =
-        ns.RunChecked({"nft", "add table inet vantrel_loss"}) &&
-        ns.RunChecked({"nft",
-                       "add chain inet vantrel_loss input { type filter hook input "
-                       "priority 0; }"}) &&
-        ns.RunChecked({"nft", "add rule inet vantrel_loss input icmp type echo-reply" + drop}) &&
-        ns.RunChecked({"nft", "add rule inet vantrel_loss input icmpv6 type echo-reply" + drop});
-    if (!filtered) {
-      Error_ = ns.Error();
-      return;
-    }
-  }
-  Ok_ = true;
+  Ok_ = configured;
 }
 
 std::string TTunPingTarget::Log() const {

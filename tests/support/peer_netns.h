@@ -1,7 +1,7 @@
 #pragma once
 
-// Network namespaces made by the tests, so that ping targets with delay and
-// loss live apart from the machine's own network. A namespace here has no
+// Network namespaces made by the tests, so that ping targets with delays and
+// decoys live apart from the machine's own network. A namespace here has no
 // name in /run/netns: it is held by a small child process and vanishes with
 // it (and with every process inside), also when the test process dies; so
 // make it on a thread that outlives it. Everything needs root.
@@ -69,7 +69,6 @@ class TTunPingTarget {
     int DecoyIntervalMs = 0;
     bool DecoysDifferInSequence = false;  // else in the identifier
     bool Silent = false;                  // no real reply at all
-    int LossPercent = 0;                  // echo replies dropped by nftables
   };
 
   static constexpr const char* kLocalIPv4 = "198.18.0.1";
@@ -95,8 +94,5 @@ class TTunPingTarget {
   bool Ok_ = false;
   std::string Error_;
 };
-
-// The TUN responder program built beside the tests.
-std::string TunResponderPath();
 
 }  // namespace vantrel::test

@@ -25,7 +25,6 @@ class TNginxPeer {
   // Started and accepting connections on both ports; otherwise Error() says why.
   bool Ok() const { return Ok_; }
   std::string Error() const;
-  int HttpPort() const { return HttpPort_; }
   int HttpsPort() const { return HttpsPort_; }
   // "http://127.0.0.1:PORT" + path, "https://localhost:PORT" + path.
   std::string Url(const std::string& path) const;

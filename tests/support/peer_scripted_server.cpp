@@ -96,7 +96,7 @@ bool TPeerConnection::WaitReadable(int timeoutMs) {
   pollfd waits[2] = {{Handle_, POLLIN, 0}, {StopEvent_, POLLIN, 0}};
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
-    if (Stopping())
+    if (Stopping_.load())
       return false;
     const int ready = ::poll(waits, 2, MillisecondsLeft(deadline));
     if (ready < 0 && errno == EINTR)

@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -17,12 +16,12 @@
 #include <vector>
 
 struct ssl_st;
-struct ssl_ctx_st;
 
 namespace vantrel::test {
 
 class TPeerTlsCredentials;
 class TTestProcess;
+const TPeerTlsCredentials& LocalhostCredentials();
 
 // One accepted connection, as the script sees it. Every wait is bounded by
 // its time-out and ends at once when the peer is stopped.
@@ -50,10 +49,9 @@ class TPeerConnection {
   void ShutdownSend();
   // Closes with a reset instead of an orderly end.
   void Reset();
-  bool Stopping() const { return Stopping_.load(); }
 
   // Runs the server side of a TLS handshake; false when it fails.
-  bool StartTls(const TPeerTlsCredentials& credentials);
+  bool StartTls(const TPeerTlsCredentials& credentials = LocalhostCredentials());
   // The server name the client announced in the handshake, empty when none.
   std::string ServerName() const;
   // Sends the TLS close notification.

@@ -64,4 +64,9 @@ TPeerTlsCredentials::~TPeerTlsCredentials() {
   EVP_PKEY_free(Key_);
 }
 
+const TPeerTlsCredentials& LocalhostCredentials() {
+  static const TPeerTlsCredentials credentials("localhost");
+  return credentials;
+}
+
 }  // namespace vantrel::test

@@ -31,4 +31,7 @@ class TPeerTlsCredentials {
   ssl_ctx_st* Context_ = nullptr;
 };
 
+// Credentials for "localhost", made once: making keys is the slow part.
+const TPeerTlsCredentials& LocalhostCredentials();
+
 }  // namespace vantrel::test

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <vector>
 
 namespace vantrel::test {

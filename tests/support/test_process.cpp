@@ -83,7 +83,6 @@ TTestProcess::TTestProcess(const std::vector<std::string>& argv, const TOptions&
   std::vector<char*> argPointers = Pointers(arguments);
   std::vector<std::string> environment = MergedEnvironment(options.Environment);
   std::vector<char*> envPointers = Pointers(environment);
-  const std::string workingDir = options.WorkingDir.string();
   int out[2] = {-1, -1};
   int err[2] = {-1, -1};
   const int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
@@ -104,8 +103,7 @@ TTestProcess::TTestProcess(const std::vector<std::string>& argv, const TOptions&
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
       if (fromMainThread && ::getppid() != parent)
         _exit(125);
-      if ((ns >= 0 && ::setns(ns, CLONE_NEWNET) != 0) ||
-          (!workingDir.empty() && ::chdir(workingDir.c_str()) != 0))
+      if (ns >= 0 && ::setns(ns, CLONE_NEWNET) != 0)
         _exit(126);
       sigset_t none;
       sigemptyset(&none);

@@ -13,7 +13,6 @@
 #include <sys/types.h>
 
 #include <condition_variable>
-#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -28,7 +27,6 @@ struct TProcessOptions {
   // "NAME=VALUE" sets a variable, a bare "NAME" removes it; the rest is
   // this process's environment.
   std::vector<std::string> Environment = {};
-  std::filesystem::path WorkingDir = {};  // empty: this process's
 };
 
 class TTestProcess {

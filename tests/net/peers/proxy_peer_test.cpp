@@ -14,7 +14,6 @@
 #include "net/tcp_socket.h"
 #include "support/peer_proxies.h"
 #include "support/peer_scripted_server.h"
-#include "support/peer_tls.h"
 
 namespace vantrel {
 namespace {
@@ -85,11 +84,10 @@ TEST(SocksThroughMicrosocks, AuthenticatingProxyNeedsTheRightUserAndPassword) {
 }
 
 TEST(TlsThroughProxies, HandshakeRunsInsideWithTheTargetsName) {
-  static const test::TPeerTlsCredentials credentials("localhost");
   std::promise<std::string> seen[2];
   std::atomic<int> round{0};
   TScriptedPeer target([&](TPeerConnection& connection) {
-    if (!connection.StartTls(credentials))
+    if (!connection.StartTls())
       return;
     seen[round].set_value(connection.ServerName());
     LineEcho(connection);
