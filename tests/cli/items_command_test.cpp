@@ -16,6 +16,7 @@
 
 #include "app/data_folder_lock.h"
 #include "cli/loaded_watch_list.h"
+#include "every_item_option.h"
 #include "platform/date_time.h"
 #include "support/test_files.h"
 
@@ -129,46 +130,7 @@ TEST_F(ItemsCommandTest, RemoveDeletesTheItemsHistoryOnlyAndNothingForAnUnknownI
 // folder: texts with commas, quotes and line breaks included, and actions
 // switched off that keep their values.
 TEST_F(ItemsCommandTest, ExportThenImportIntoAnEmptyFolderGivesTheSameItemsAndSettings) {
-  ASSERT_EQ(Add({"--url",
-                 "https://shop.test/",
-                 "--name",
-                 "Shop, \"main\"",
-                 "--type",
-                 "pop3",
-                 "--frequency",
-                 "90",
-                 "--suspended",
-                 "--alarm-trigger",
-                 "4",
-                 "--alarm-reset",
-                 "2",
-                 "--check-extra",
-                 "--check-connection",
-                 "--ping-timeout",
-                 "500",
-                 "--download-timeout",
-                 "12000",
-                 "--service-timeout",
-                 "1500",
-                 "--search",
-                 " Buy,\n\"now\" ",
-                 "--case-sensitive",
-                 "--log-failed-pages",
-                 "--no-popup",
-                 "--popup-text",
-                 "down",
-                 "--email",
-                 "a@x.test;b@x.test",
-                 "--email-type",
-                 "report",
-                 "--report-id",
-                 "7",
-                 "--command",
-                 "notify-send down",
-                 "--sound",
-                 "/tmp/a.wav",
-                 "--sound-repeat"}),
-            1);
+  ASSERT_EQ(Add(test::EveryItemOption()), 1);
   ASSERT_EQ(Add({"--url", "192.0.2.1", "--alarm-trigger", "3", "--no-alarm-trigger", "--email",
                  "c@x.test", "--no-email", "--command", "x", "--no-command"}),
             2);
