@@ -37,24 +37,15 @@ class TRecordedAlarms final : public TAlarmActions {
 // Everything the monitor told its front.
 class TRecordedEvents final : public TMonitorEvents {
  public:
-  struct TResult {
-    std::string Item;  // empty when the item was gone
-    THistoryRecord Record;
-    bool Recorded = false;
-  };
-
   void StatusText(const std::string& text) override { Statuses.push_back(text); }
   void ConnectStateChanged(TConnectState state) override { States.push_back(state); }
-  void ResultHandled(const TWatchItem* item, const THistoryRecord& record, bool recorded) override {
-    Results.push_back({item != nullptr ? item->Name : "", record, recorded});
-  }
+  void ResultHandled(const TWatchItem*, const THistoryRecord&, bool) override {}
   void ActionsChanged() override { ++ActionUpdates; }
   void Error(const std::string& message) override { Errors.push_back(message); }
   void Warning(const std::string& message) override { Warnings.push_back(message); }
 
   std::vector<std::string> Statuses;
   std::vector<TConnectState> States;
-  std::vector<TResult> Results;
   int ActionUpdates = 0;
   std::vector<std::string> Errors;
   std::vector<std::string> Warnings;
@@ -136,8 +127,8 @@ class TControllerFixture : public ::testing::Test {
     return Controller->acAddNew(source);
   }
 
-  THistoryRecord Record(const TWatchItem& item, bool success = true) const {
-    return THistoryRecord{static_cast<std::uint32_t>(item.Id()), success, Clock.Now(), 50, 200};
+  THistoryRecord Record(const TWatchItem& item) const {
+    return THistoryRecord{static_cast<std::uint32_t>(item.Id()), true, Clock.Now(), 50, 200};
   }
 
   static std::string Host(const std::string& name) { return "http://" + name + ".test/"; }
