@@ -120,9 +120,9 @@ TEST_F(TControllerActions, SaveDataWritesTheListAndFlushesTheHistory) {
   App().acSaveData();
   EXPECT_EQ(App().History().PendingCount(), 0u);
   TSavedList saved(Dir.Path());
-  ASSERT_NE(saved.Find("a"), nullptr);
-  EXPECT_EQ(saved.Find("a")->Id(), id);
-  EXPECT_EQ(saved.Find("a")->TimesChecked, 1);
+  ASSERT_EQ(saved.List.Count(), 1);
+  EXPECT_EQ(saved.List.Item(0).Id(), id);
+  EXPECT_EQ(saved.List.Item(0).TimesChecked, 1);
 }
 
 TEST_F(TControllerActions, ServiceRecordsDeleteTheHistoryOfItemsDeletedInTheService) {

@@ -20,6 +20,7 @@
 #include "core/scripted_checks.h"
 #include "core/watch_item.h"
 #include "core/watch_list.h"
+#include "core/watch_list_fixture.h"
 #include "platform/manual_main_loop.h"
 #include "storage/history.h"
 #include "support/test_files.h"
@@ -175,35 +176,6 @@ class TControllerFixture : public ::testing::Test {
   std::atomic<bool> Online{true};
   std::unique_ptr<TManualMainLoop> Loop;
   std::unique_ptr<TAppController> Controller;
-};
-
-// What a data folder holds, read back as the next start would.
-class TSavedList {
- public:
-  explicit TSavedList(const std::filesystem::path& folder)
-      : List_(ItemView_, (folder / "vantrel.vtd").string(), DetailsView_, Settings_, Clock_),
-        History_(List_, (folder / "vantrel.vth").string()) {
-    List_.LoadFromFile();
-    History_.LoadStatistics();
-  }
-
-  const TWatchList& List() const { return List_; }
-  // The item named `name`; null when the file holds none.
-  const TWatchItem* Find(const std::string& name) const {
-    for (int index = 0; index < List_.Count(); ++index) {
-      if (List_.Item(index).Name == name)
-        return &List_.Item(index);
-    }
-    return nullptr;
-  }
-
- private:
-  TManualClock Clock_;
-  TMemoryItemView ItemView_;
-  TMemoryDetailsView DetailsView_;
-  TSettings Settings_;
-  TWatchList List_;
-  TWatchHistory History_;
 };
 
 }  // namespace vantrel::test

@@ -137,9 +137,9 @@ TEST_F(TControllerStart, AutosaveWritesTheListAndBothHistoriesAtItsInterval) {
   AddSite("b", 3600, false);
   Advance(15 * kMinute);
   TSavedList saved(Dir.Path());
-  EXPECT_EQ(saved.List().Count(), 2);
-  ASSERT_NE(saved.Find("a"), nullptr);
-  EXPECT_EQ(saved.Find("a")->TimesChecked, 1);
+  ASSERT_EQ(saved.List.Count(), 2);
+  EXPECT_EQ(saved.List.Item(0).Name, "a");
+  EXPECT_EQ(saved.List.Item(0).TimesChecked, 1);
   EXPECT_TRUE(Events.Errors.empty());
 }
 
@@ -157,7 +157,7 @@ TEST_F(TControllerStart, AutosaveOffWritesNothingBeforeTheStop) {
   Stop();
   EXPECT_EQ(Checks.CancelledRuns(), 1u);
   EXPECT_EQ(ItemView.RowCount(), 0);  // no row points at a freed item
-  EXPECT_EQ(TSavedList(Dir.Path()).List().Count(), 2);
+  EXPECT_EQ(TSavedList(Dir.Path()).List.Count(), 2);
 }
 
 TEST_F(TControllerStart, AutosaveFailureIsReportedAndTheOtherFilesAreStillSaved) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -13,6 +14,7 @@
 #include "core/watch_item.h"
 #include "core/watch_list.h"
 #include "platform/manual_main_loop.h"
+#include "storage/history.h"
 #include "storage/history_record.h"
 
 namespace vantrel::test {
@@ -78,6 +80,22 @@ class TWatchListFixture : public ::testing::Test {
   TSettings Settings;
   TWatchList List;
   std::vector<std::string> Events;
+};
+
+// What a data folder holds, read back as the next start of the program reads it.
+struct TSavedList {
+  explicit TSavedList(const std::filesystem::path& folder)
+      : List(ItemView, (folder / "vantrel.vtd").string(), DetailsView, Settings, Clock),
+        History(List, (folder / "vantrel.vth").string()) {
+    List.LoadFromFile();
+    History.LoadStatistics();
+  }
+  TManualClock Clock;
+  TMemoryItemView ItemView;
+  TMemoryDetailsView DetailsView;
+  TSettings Settings;
+  TWatchList List;
+  TWatchHistory History;
 };
 
 inline THistoryRecord Result(const TWatchItem& item, bool success, std::int32_t time,
