@@ -7,7 +7,6 @@
 #include <exception>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
