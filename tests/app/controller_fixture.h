@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -87,20 +86,9 @@ class TControllerFixture : public ::testing::Test {
   TAppController& App() { return *Controller; }
   TWatchList& List() { return Controller->WatchList(); }
 
-  // Runs main-thread work until every checker has ended or is held in its
-  // check; time does not move. False when that took more than 20 s.
   bool Settle() {
-    using namespace std::chrono_literals;
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    for (;;) {
-      Loop->RunPending();
-      const std::size_t checkers = Controller ? Controller->Scheduler().CheckerCount() : 0;
-      if (checkers == Checks.Waiting() && Loop->PendingTasks() == 0)
-        return true;
-      if (std::chrono::steady_clock::now() > deadline)
-        return false;
-      static_cast<void>(Loop->WaitForPending(1ms));  // looked at again either way
-    }
+    return Checks.Settle(
+        *Loop, [this] { return Controller ? Controller->Scheduler().CheckerCount() : 0; });
   }
 
   void Advance(std::uint64_t ms) {
@@ -134,13 +122,7 @@ class TControllerFixture : public ::testing::Test {
 
   static std::string Host(const std::string& name) { return "http://" + name + ".test/"; }
 
-  int RowOf(const TWatchItem& item) const {
-    for (int row = 0; row < ItemView.RowCount(); ++row) {
-      if (ItemView.RowItem(row) == &item)
-        return row;
-    }
-    return -1;
-  }
+  int RowOf(const TWatchItem& item) const { return test::RowOf(ItemView, item); }
 
   void SelectOnly(const std::vector<const TWatchItem*>& items) {
     ItemView.ClearSelection();

@@ -19,6 +19,14 @@
 
 namespace vantrel::test {
 
+inline int RowOf(const TMemoryItemView& view, const TWatchItem& item) {
+  for (int row = 0; row < view.RowCount(); ++row) {
+    if (view.RowItem(row) == &item)
+      return row;
+  }
+  return -1;
+}
+
 // A watch list on in-memory views and a manual clock, with its own
 // preferences and a log of the alarm events it raised.
 class TWatchListFixture : public ::testing::Test {
@@ -36,13 +44,7 @@ class TWatchListFixture : public ::testing::Test {
     return List.AddItem(source);
   }
 
-  int RowOf(const TWatchItem& item) const {
-    for (int row = 0; row < ItemView.RowCount(); ++row) {
-      if (ItemView.RowItem(row) == &item)
-        return row;
-    }
-    return -1;
-  }
+  int RowOf(const TWatchItem& item) const { return test::RowOf(ItemView, item); }
 
   void SelectOnly(const std::vector<int>& rows) {
     ItemView.ClearSelection();
