@@ -17,25 +17,20 @@ using TControllerActions = TControllerFixture;
 using States = std::vector<TConnectState>;
 using Texts = std::vector<std::string>;
 
-TEST_F(TControllerActions, DeleteWithThreeRowsSelectedRemovesTheItemsAndTheirHistory) {
+// Which rows go, and in which order, is the watch list's own test.
+TEST_F(TControllerActions, DeleteRemovesTheSelectedItemsAndTheirHistory) {
   Start();
   TWatchItem& a = AddSite("a");
   TWatchItem& b = AddSite("b");
-  TWatchItem& c = AddSite("c");
-  const std::int32_t keptId = AddSite("kept").Id();
+  const std::int32_t ids[] = {a.Id(), b.Id(), AddSite("kept").Id()};
   Advance(100);
-  const std::int32_t ids[] = {a.Id(), b.Id(), c.Id()};
-  for (const std::int32_t id : ids)
-    ASSERT_EQ(HistoryOf(id).size(), 1u);
-
-  SelectOnly({&a, &b, &c});
+  SelectOnly({&a, &b});
   App().acDelete();
   ASSERT_EQ(List().Count(), 1);
   EXPECT_EQ(List().Item(0).Name, "kept");
-  EXPECT_EQ(ItemView.RowCount(), 1);
-  for (const std::int32_t id : ids)
-    EXPECT_TRUE(HistoryOf(id).empty());
-  EXPECT_EQ(HistoryOf(keptId).size(), 1u);
+  EXPECT_TRUE(HistoryOf(ids[0]).empty());
+  EXPECT_TRUE(HistoryOf(ids[1]).empty());
+  EXPECT_EQ(HistoryOf(ids[2]).size(), 1u);
 }
 
 TEST_F(TControllerActions, PropertiesOnlyForOneSelectedRowGiveItTheEditedCopy) {
