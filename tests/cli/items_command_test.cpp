@@ -1,7 +1,9 @@
 // The items commands, run in this process on a temporary data folder: what
-// they leave in the watch list and the history, and what they refuse.
+// they leave in the watch list and the history, and what they refuse; and
+// how a CSV header names the fields `items import` reads.
 
 #include "cli/items_command.h"
+#include "cli/item_records.h"
 
 #include <gtest/gtest.h>
 
@@ -210,6 +212,37 @@ TEST_F(ItemsCommandTest, EveryEditRefusesWhileAnotherHolderHasTheFolderAndNamesI
   holder.Unlock();
   ASSERT_EQ(Files()->List().Count(), 1);
   EXPECT_EQ(Files()->List().Item(0).Name, "127.0.0.1");
+}
+
+TEST(ItemRecords, CsvHeaderNamesKnownFieldsOnceAndTheUrl) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Url,Name\nx.test,X\n", "Name=X Url=x.test "},
+      // Any letter case; blanks around names; a byte-order mark; CR LF.
+      {"\xEF\xBB\xBF url , NAME\r\nx.test,X\r\n", "Name=X Url=x.test "},
+      // Columns of the export that are no setting are skipped; empty cells too.
+      {"Id,Url,TimesChecked,Name\n7,x.test,3,\n", "Url=x.test "},
+      {"Name,\"Url\"\n\"X, \"\"the\"\"\nsite\",x.test\n", "Name=X, \"the\"\nsite Url=x.test "},
+      {"Url,Nmae\nx.test,X\n", "header: unknown field 'Nmae' (did you mean Name?)"},
+      {"Url,Name,url\n", "header: field url named twice"},
+      {"Url,,Name\n", "header: column 2 has no name"},
+      {"Name,Frequency\nX,60\n", "header: no Url column (the URL or host of each item)"},
+      {"Url,Name\nx.test\n", "record 1: 1 cells where the header names 2"},
+      {"Url,Name\nx.test,\"X\n", "record 1: a quoted cell is not closed"},
+      {"Url,Name\nx.test,\"X\"Y\n", "record 1: text after the closing quote of a cell"},
+      {"\n\n", "no header row naming the fields (Url, Name, Frequency ...)"},
+  };
+  for (const auto& [csv, expected] : cases) {
+    std::string read;
+    try {
+      for (const TItemRecord& record : ReadCsvRecords(csv)) {
+        for (const auto& [field, value] : record.Fields)
+          read += field + "=" + value + " ";
+      }
+    } catch (const EImportError& e) {
+      read = e.what();
+    }
+    EXPECT_EQ(read, expected) << csv;
+  }
 }
 
 }  // namespace
