@@ -141,7 +141,7 @@ TEST_F(TControllerStart, AutosaveWritesTheListAndBothHistoriesAtItsInterval) {
 
 // The stop also cancels a check that is under way (the scheduler's own test
 // shows how) before the list it belongs to goes.
-TEST_F(TControllerStart, AutosaveOffWritesNothingBeforeTheStop) {
+TEST_F(TControllerStart, WithAutosaveOffOnlyTheStopSavesAndItCancelsTheCheckUnderWay) {
   WriteFileBytes(File("vantrel.ini"), "[Preferences]\r\nAutosave=0\r\n");
   Start();
   EXPECT_FALSE(App().Autosave().Running());
