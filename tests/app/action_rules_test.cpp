@@ -61,17 +61,11 @@ TEST(ActionRules, EachRowOfTheEnablingTable) {
   }
 }
 
-TEST(ConnectState, PauseShowsBeforeTheConnectionWithTheTextsAndColours) {
+TEST(ConnectState, PauseShowsBeforeTheConnection) {
   EXPECT_EQ(ConnectStateOf(true, true), TConnectState::Paused);
   EXPECT_EQ(ConnectStateOf(true, false), TConnectState::Paused);
   EXPECT_EQ(ConnectStateOf(false, true), TConnectState::Connected);
   EXPECT_EQ(ConnectStateOf(false, false), TConnectState::Disconnected);
-  EXPECT_EQ(ConnectStateText(TConnectState::Disconnected), "Disconnected");
-  EXPECT_EQ(ConnectStateText(TConnectState::Connected), "Connected");
-  EXPECT_EQ(ConnectStateText(TConnectState::Paused), "Paused");
-  EXPECT_EQ(ConnectStateColor(TConnectState::Disconnected), (TRgbColor{128, 0, 0}));
-  EXPECT_EQ(ConnectStateColor(TConnectState::Connected), (TRgbColor{0, 128, 0}));
-  EXPECT_EQ(ConnectStateColor(TConnectState::Paused), (TRgbColor{128, 0, 0}));
 }
 
 TEST(GoToUrl, AddressWithoutASchemeIsTakenAsAWebAddress) {

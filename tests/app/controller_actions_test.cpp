@@ -17,25 +17,20 @@ using TControllerActions = TControllerFixture;
 using States = std::vector<TConnectState>;
 using Texts = std::vector<std::string>;
 
-TEST_F(TControllerActions, DeleteWithThreeRowsSelectedRemovesTheItemsAndTheirHistory) {
+// Which rows go, and in which order, is the watch list's own test.
+TEST_F(TControllerActions, DeleteRemovesTheSelectedItemsAndTheirHistory) {
   Start();
   TWatchItem& a = AddSite("a");
   TWatchItem& b = AddSite("b");
-  TWatchItem& c = AddSite("c");
-  const std::int32_t keptId = AddSite("kept").Id();
+  const std::int32_t ids[] = {a.Id(), b.Id(), AddSite("kept").Id()};
   Advance(100);
-  const std::int32_t ids[] = {a.Id(), b.Id(), c.Id()};
-  for (const std::int32_t id : ids)
-    ASSERT_EQ(HistoryOf(id).size(), 1u);
-
-  SelectOnly({&a, &b, &c});
+  SelectOnly({&a, &b});
   App().acDelete();
   ASSERT_EQ(List().Count(), 1);
   EXPECT_EQ(List().Item(0).Name, "kept");
-  EXPECT_EQ(ItemView.RowCount(), 1);
-  for (const std::int32_t id : ids)
-    EXPECT_TRUE(HistoryOf(id).empty());
-  EXPECT_EQ(HistoryOf(keptId).size(), 1u);
+  EXPECT_TRUE(HistoryOf(ids[0]).empty());
+  EXPECT_TRUE(HistoryOf(ids[1]).empty());
+  EXPECT_EQ(HistoryOf(ids[2]).size(), 1u);
 }
 
 TEST_F(TControllerActions, PropertiesOnlyForOneSelectedRowGiveItTheEditedCopy) {
@@ -75,10 +70,8 @@ TEST_F(TControllerActions, EnablingFollowsTheSelectionTheItemAndTheConnection) {
   Advance(100);
   EXPECT_TRUE(App().Enabled(TAction::acRunNow));
   EXPECT_FALSE(App().Enabled(TAction::acSuspend));
-  EXPECT_EQ(RequestsFor("a"), 0u);
   App().acActivate();
   ASSERT_TRUE(Settle());
-  EXPECT_EQ(RequestsFor("a"), 1u);  // due at once
   EXPECT_TRUE(App().Enabled(TAction::acSuspend));
   EXPECT_FALSE(App().Enabled(TAction::acActivate));
 
@@ -120,9 +113,9 @@ TEST_F(TControllerActions, SaveDataWritesTheListAndFlushesTheHistory) {
   App().acSaveData();
   EXPECT_EQ(App().History().PendingCount(), 0u);
   TSavedList saved(Dir.Path());
-  ASSERT_NE(saved.Find("a"), nullptr);
-  EXPECT_EQ(saved.Find("a")->Id(), id);
-  EXPECT_EQ(saved.Find("a")->TimesChecked, 1);
+  ASSERT_EQ(saved.List.Count(), 1);
+  EXPECT_EQ(saved.List.Item(0).Id(), id);
+  EXPECT_EQ(saved.List.Item(0).TimesChecked, 1);
 }
 
 TEST_F(TControllerActions, ServiceRecordsDeleteTheHistoryOfItemsDeletedInTheService) {
@@ -154,51 +147,27 @@ TEST_F(TControllerActions, PreferencesChangedAppliesTheAutosavePeriodAndTheDetai
   EXPECT_EQ(DetailsView.Value("URL/IP"), "http://a.test/");
 }
 
-TEST_F(TControllerActions, CheckingFollowsTheConnectionAndDiscardsResultsArrivingOffline) {
+// That a result arriving offline or paused is discarded is the result
+// handler's own test; the flags it asks are the ones shown here.
+TEST_F(TControllerActions, CheckingFollowsTheConnection) {
   Online = false;
   Start();
   EXPECT_EQ(Events.States, States{TConnectState::Disconnected});
   EXPECT_FALSE(App().Scheduler().Running());
-  Checks.Hold(Host("a"));
-  TWatchItem& a = AddSite("a");
+  AddSite("a");
   Advance(5000);
   EXPECT_TRUE(Checks.Requests().empty());
   SetOnline(true);
   Advance(100);
-  ASSERT_EQ(Checks.Waiting(), 1u);
+  EXPECT_EQ(Checks.Requests().size(), 1u);
   SetOnline(false);
   EXPECT_EQ(Events.States.back(), TConnectState::Disconnected);
   EXPECT_FALSE(App().Scheduler().Running());
-  Checks.Release(Host("a"));
-  ASSERT_TRUE(Settle());
-  ASSERT_EQ(Events.Results.size(), 1u);
-  EXPECT_EQ(Events.Results[0].Item, "a");
-  EXPECT_FALSE(Events.Results[0].Recorded);
-  EXPECT_EQ(a.TimesChecked, 0);
-  EXPECT_TRUE(HistoryOf(a.Id()).empty());
   Advance(120000);
   EXPECT_EQ(Checks.Requests().size(), 1u);
   SetOnline(true);
   Advance(100);
-  EXPECT_EQ(Checks.Requests().size(), 2u);  // due at once when the connection is back
-  EXPECT_EQ(a.TimesChecked, 1);
-  EXPECT_TRUE(Events.Results.back().Recorded);
-}
-
-TEST_F(TControllerActions, ResultArrivingWhilePausedIsDiscardedAndTheItemStaysDue) {
-  Start();
-  TWatchItem& a = AddSite("a");
-  Advance(100);
-  const TDateTime lastChecked = a.LastChecked();
-  App().acPause();
-  Advance(1000);
-  // A check that was under way when the user paused ends now.
-  a.SetLastChecked(Clock.Now());
-  App().HandleResult(Record(a, false));
-  EXPECT_FALSE(Events.Results.back().Recorded);
-  EXPECT_EQ(a.TimesChecked, 1);
-  EXPECT_EQ(a.LastChecked(), lastChecked);
-  EXPECT_EQ(HistoryOf(a.Id()).size(), 1u);
+  EXPECT_EQ(Checks.Requests().size(), 2u);  // overdue: checked at once when the connection is back
 }
 
 TEST_F(TControllerActions, PauseOutlastsConnectionChangesUntilRunNowEndsItAndChecksAllDue) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -20,6 +19,7 @@
 #include "core/scripted_checks.h"
 #include "core/watch_item.h"
 #include "core/watch_list.h"
+#include "core/watch_list_fixture.h"
 #include "platform/manual_main_loop.h"
 #include "storage/history.h"
 #include "support/test_files.h"
@@ -37,24 +37,15 @@ class TRecordedAlarms final : public TAlarmActions {
 // Everything the monitor told its front.
 class TRecordedEvents final : public TMonitorEvents {
  public:
-  struct TResult {
-    std::string Item;  // empty when the item was gone
-    THistoryRecord Record;
-    bool Recorded = false;
-  };
-
   void StatusText(const std::string& text) override { Statuses.push_back(text); }
   void ConnectStateChanged(TConnectState state) override { States.push_back(state); }
-  void ResultHandled(const TWatchItem* item, const THistoryRecord& record, bool recorded) override {
-    Results.push_back({item != nullptr ? item->Name : "", record, recorded});
-  }
+  void ResultHandled(const TWatchItem*, const THistoryRecord&, bool) override {}
   void ActionsChanged() override { ++ActionUpdates; }
   void Error(const std::string& message) override { Errors.push_back(message); }
   void Warning(const std::string& message) override { Warnings.push_back(message); }
 
   std::vector<std::string> Statuses;
   std::vector<TConnectState> States;
-  std::vector<TResult> Results;
   int ActionUpdates = 0;
   std::vector<std::string> Errors;
   std::vector<std::string> Warnings;
@@ -95,20 +86,9 @@ class TControllerFixture : public ::testing::Test {
   TAppController& App() { return *Controller; }
   TWatchList& List() { return Controller->WatchList(); }
 
-  // Runs main-thread work until every checker has ended or is held in its
-  // check; time does not move. False when that took more than 20 s.
   bool Settle() {
-    using namespace std::chrono_literals;
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    for (;;) {
-      Loop->RunPending();
-      const std::size_t checkers = Controller ? Controller->Scheduler().CheckerCount() : 0;
-      if (checkers == Checks.Waiting() && Loop->PendingTasks() == 0)
-        return true;
-      if (std::chrono::steady_clock::now() > deadline)
-        return false;
-      static_cast<void>(Loop->WaitForPending(1ms));  // looked at again either way
-    }
+    return Checks.Settle(
+        *Loop, [this] { return Controller ? Controller->Scheduler().CheckerCount() : 0; });
   }
 
   void Advance(std::uint64_t ms) {
@@ -136,19 +116,13 @@ class TControllerFixture : public ::testing::Test {
     return Controller->acAddNew(source);
   }
 
-  THistoryRecord Record(const TWatchItem& item, bool success = true) const {
-    return THistoryRecord{static_cast<std::uint32_t>(item.Id()), success, Clock.Now(), 50, 200};
+  THistoryRecord Record(const TWatchItem& item) const {
+    return THistoryRecord{static_cast<std::uint32_t>(item.Id()), true, Clock.Now(), 50, 200};
   }
 
   static std::string Host(const std::string& name) { return "http://" + name + ".test/"; }
 
-  int RowOf(const TWatchItem& item) const {
-    for (int row = 0; row < ItemView.RowCount(); ++row) {
-      if (ItemView.RowItem(row) == &item)
-        return row;
-    }
-    return -1;
-  }
+  int RowOf(const TWatchItem& item) const { return test::RowOf(ItemView, item); }
 
   void SelectOnly(const std::vector<const TWatchItem*>& items) {
     ItemView.ClearSelection();
@@ -184,35 +158,6 @@ class TControllerFixture : public ::testing::Test {
   std::atomic<bool> Online{true};
   std::unique_ptr<TManualMainLoop> Loop;
   std::unique_ptr<TAppController> Controller;
-};
-
-// What a data folder holds, read back as the next start would.
-class TSavedList {
- public:
-  explicit TSavedList(const std::filesystem::path& folder)
-      : List_(ItemView_, (folder / "vantrel.vtd").string(), DetailsView_, Settings_, Clock_),
-        History_(List_, (folder / "vantrel.vth").string()) {
-    List_.LoadFromFile();
-    History_.LoadStatistics();
-  }
-
-  const TWatchList& List() const { return List_; }
-  // The item named `name`; null when the file holds none.
-  const TWatchItem* Find(const std::string& name) const {
-    for (int index = 0; index < List_.Count(); ++index) {
-      if (List_.Item(index).Name == name)
-        return &List_.Item(index);
-    }
-    return nullptr;
-  }
-
- private:
-  TManualClock Clock_;
-  TMemoryItemView ItemView_;
-  TMemoryDetailsView DetailsView_;
-  TSettings Settings_;
-  TWatchList List_;
-  TWatchHistory History_;
 };
 
 }  // namespace vantrel::test

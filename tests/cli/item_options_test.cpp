@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/watch_item.h"
+#include "every_item_option.h"
 
 namespace vantrel {
 namespace {
@@ -28,46 +29,8 @@ std::string ErrorOf(const std::vector<std::string>& args) {
 
 TEST(ItemOptions, EverySettingReachesItsField) {
   TWatchItem item;
-  Apply(item, {"--name",
-               " Shop ",
-               "--url",
-               " https://shop.test/ ",
-               "--type",
-               "POP3",
-               "--frequency",
-               "90",
-               "--suspended",
-               "--alarm-trigger",
-               "4",
-               "--alarm-reset",
-               "2",
-               "--check-extra",
-               "--check-connection",
-               "--ping-timeout",
-               "500",
-               "--download-timeout",
-               "12000",
-               "--service-timeout",
-               "1500",
-               "--search",
-               " Buy ",
-               "--case-sensitive",
-               "--log-failed-pages",
-               "--no-popup",
-               "--popup-text",
-               " down ",
-               "--email",
-               "a@x.test;b@x.test",
-               "--email-type",
-               "report",
-               "--report-id",
-               "7",
-               "--command",
-               "notify-send down",
-               "--sound",
-               "/tmp/alarm.wav",
-               "--sound-repeat"});
-  EXPECT_EQ(item.Name, "Shop");  // single-line texts trimmed, as the dialog saves them
+  Apply(item, test::EveryItemOption());
+  EXPECT_EQ(item.Name, "Shop, \"main\"");  // single-line texts trimmed, as the dialog saves them
   EXPECT_EQ(item.Url, "https://shop.test/");
   EXPECT_EQ(item.CheckType, TCheckType::Pop3);
   EXPECT_EQ(item.Frequency(), 90);
@@ -78,7 +41,7 @@ TEST(ItemOptions, EverySettingReachesItsField) {
   EXPECT_EQ(item.PingTimeout, 500);
   EXPECT_EQ(item.DownloadTimeout, 12000);
   EXPECT_EQ(item.ServiceTimeout, 1500);
-  EXPECT_EQ(item.SearchText, " Buy ");  // as given: its blanks may matter
+  EXPECT_EQ(item.SearchText, " Buy,\n\"now\" ");  // as given: its blanks may matter
   EXPECT_TRUE(item.CaseSensitive && item.LogFailedPages);
   EXPECT_FALSE(item.PopupAction);
   EXPECT_EQ(item.PopupText, " down ");

@@ -1,7 +1,9 @@
 // The items commands, run in this process on a temporary data folder: what
-// they leave in the watch list and the history, and what they refuse.
+// they leave in the watch list and the history, and what they refuse; and
+// how a CSV header names the fields `items import` reads.
 
 #include "cli/items_command.h"
+#include "cli/item_records.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +18,7 @@
 
 #include "app/data_folder_lock.h"
 #include "cli/loaded_watch_list.h"
+#include "every_item_option.h"
 #include "platform/date_time.h"
 #include "support/test_files.h"
 
@@ -129,46 +132,7 @@ TEST_F(ItemsCommandTest, RemoveDeletesTheItemsHistoryOnlyAndNothingForAnUnknownI
 // folder: texts with commas, quotes and line breaks included, and actions
 // switched off that keep their values.
 TEST_F(ItemsCommandTest, ExportThenImportIntoAnEmptyFolderGivesTheSameItemsAndSettings) {
-  ASSERT_EQ(Add({"--url",
-                 "https://shop.test/",
-                 "--name",
-                 "Shop, \"main\"",
-                 "--type",
-                 "pop3",
-                 "--frequency",
-                 "90",
-                 "--suspended",
-                 "--alarm-trigger",
-                 "4",
-                 "--alarm-reset",
-                 "2",
-                 "--check-extra",
-                 "--check-connection",
-                 "--ping-timeout",
-                 "500",
-                 "--download-timeout",
-                 "12000",
-                 "--service-timeout",
-                 "1500",
-                 "--search",
-                 " Buy,\n\"now\" ",
-                 "--case-sensitive",
-                 "--log-failed-pages",
-                 "--no-popup",
-                 "--popup-text",
-                 "down",
-                 "--email",
-                 "a@x.test;b@x.test",
-                 "--email-type",
-                 "report",
-                 "--report-id",
-                 "7",
-                 "--command",
-                 "notify-send down",
-                 "--sound",
-                 "/tmp/a.wav",
-                 "--sound-repeat"}),
-            1);
+  ASSERT_EQ(Add(test::EveryItemOption()), 1);
   ASSERT_EQ(Add({"--url", "192.0.2.1", "--alarm-trigger", "3", "--no-alarm-trigger", "--email",
                  "c@x.test", "--no-email", "--command", "x", "--no-command"}),
             2);
@@ -213,14 +177,12 @@ TEST_F(ItemsCommandTest, ImportOfABadRecordAddsNothingAndNamesTheRecordAndTheFie
   }
 }
 
+// Which option values are wrong is the option tests'; one of them stands for all here.
 TEST_F(ItemsCommandTest, WrongCommandLineIsRefusedBeforeTheFolderIsTouched) {
   for (const Args& args : std::vector<Args>{{"add", "--url", "x", "--frequency", "0"},
-                                            {"add", "--url", "x", "--frequncy", "5"},
-                                            {"add", "--url", "   "},
                                             {"add", "--name", "no address"},
                                             {"set", "1"},
                                             {"set", "one", "--name", "x"},
-                                            {"set", "1", "--ping-timeout", "10000"},
                                             {"suspend"},
                                             {"list", "now"},
                                             {"frobnicate"},
@@ -250,6 +212,37 @@ TEST_F(ItemsCommandTest, EveryEditRefusesWhileAnotherHolderHasTheFolderAndNamesI
   holder.Unlock();
   ASSERT_EQ(Files()->List().Count(), 1);
   EXPECT_EQ(Files()->List().Item(0).Name, "127.0.0.1");
+}
+
+TEST(ItemRecords, CsvHeaderNamesKnownFieldsOnceAndTheUrl) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Url,Name\nx.test,X\n", "Name=X Url=x.test "},
+      // Any letter case; blanks around names; a byte-order mark; CR LF.
+      {"\xEF\xBB\xBF url , NAME\r\nx.test,X\r\n", "Name=X Url=x.test "},
+      // Columns of the export that are no setting are skipped; empty cells too.
+      {"Id,Url,TimesChecked,Name\n7,x.test,3,\n", "Url=x.test "},
+      {"Name,\"Url\"\n\"X, \"\"the\"\"\nsite\",x.test\n", "Name=X, \"the\"\nsite Url=x.test "},
+      {"Url,Nmae\nx.test,X\n", "header: unknown field 'Nmae' (did you mean Name?)"},
+      {"Url,Name,url\n", "header: field url named twice"},
+      {"Url,,Name\n", "header: column 2 has no name"},
+      {"Name,Frequency\nX,60\n", "header: no Url column (the URL or host of each item)"},
+      {"Url,Name\nx.test\n", "record 1: 1 cells where the header names 2"},
+      {"Url,Name\nx.test,\"X\n", "record 1: a quoted cell is not closed"},
+      {"Url,Name\nx.test,\"X\"Y\n", "record 1: text after the closing quote of a cell"},
+      {"\n\n", "no header row naming the fields (Url, Name, Frequency ...)"},
+  };
+  for (const auto& [csv, expected] : cases) {
+    std::string read;
+    try {
+      for (const TItemRecord& record : ReadCsvRecords(csv)) {
+        for (const auto& [field, value] : record.Fields)
+          read += field + "=" + value + " ";
+      }
+    } catch (const EImportError& e) {
+      read = e.what();
+    }
+    EXPECT_EQ(read, expected) << csv;
+  }
 }
 
 }  // namespace

@@ -11,20 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "core/memory_views.h"
-#include "core/watch_item.h"
-#include "core/watch_list.h"
+#include "core/watch_list_fixture.h"
 #include "support/test_env.h"
 
 namespace vantrel {
 namespace {
 
-class ItemsOutput : public ::testing::Test {
+class ItemsOutput : public test::TWatchListFixture {
  protected:
-  ItemsOutput() : List(ItemView, "unused.vtd", DetailsView, Settings) {}
-
   TWatchItem& AddItem(const std::string& name, const std::string& url, TCheckType type) {
-    TWatchItem source;
+    TWatchItem source(Clock);
     source.Name = name;
     source.Url = url;
     source.CheckType = type;
@@ -43,10 +39,6 @@ class ItemsOutput : public ::testing::Test {
   }
 
   test::TLocaleGuard Locale{"C"};
-  TMemoryItemView ItemView;
-  TMemoryDetailsView DetailsView;
-  TSettings Settings;
-  TWatchList List;
 };
 
 TEST_F(ItemsOutput, TableShowsTheDisplayTextsInColumnsCountedInLetters) {

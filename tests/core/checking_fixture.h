@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -117,20 +115,8 @@ class TCheckingFixture : public TWatchListFixture {
     return List.AddItem(source);
   }
 
-  // Runs main-thread work until every checker has ended or is held in its
-  // check; time does not move. False when that took more than 20 s.
   bool Settle() {
-    using namespace std::chrono_literals;
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    for (;;) {
-      Loop.RunPending();
-      const std::size_t checkers = Manager ? Manager->CheckerCount() : 0;
-      if (checkers == Checks.Waiting() && Loop.PendingTasks() == 0)
-        return true;
-      if (std::chrono::steady_clock::now() > deadline)
-        return false;
-      static_cast<void>(Loop.WaitForPending(1ms));  // looked at again either way
-    }
+    return Checks.Settle(Loop, [this] { return Manager ? Manager->CheckerCount() : 0; });
   }
 
   void Advance(std::uint64_t ms) {

@@ -17,16 +17,8 @@ namespace vantrel {
 namespace {
 
 using Texts = std::vector<std::string>;
+using test::Request;
 using test::TScriptedNetwork;
-
-TCheckRequest Request(TCheckType checkType, const std::string& host, std::int32_t timeout) {
-  TCheckRequest request;
-  request.Active = true;
-  request.CheckType = checkType;
-  request.Host = host;
-  request.Timeout = timeout;
-  return request;
-}
 
 // A download item whose failures are put to the connection test.
 TCheckRequest TestedDownload() {

@@ -53,10 +53,8 @@ TEST(HttpCodeText, OwnCodesAndTheTablesEndsHaveTextsOtherCodesNone) {
     EXPECT_EQ(HttpCodeText(code), "") << code;
 }
 
-TEST_F(PropertyFormat, CaptionsFollowTheFieldNumbersAndUnknownFieldsHaveNoText) {
-  EXPECT_EQ(PropertyCaption(kPropertyStatus), "Status");
-  EXPECT_EQ(PropertyCaption(kPropertyFailurePercent), "Failure (%)");
-  EXPECT_EQ(PropertyCaption(kPropertyConsecutiveSuccesses), "Consecutive Successes");
+// The captions of the known fields are the table's and the details' tests.
+TEST_F(PropertyFormat, UnknownFieldsHaveNoCaptionAndNoText) {
   EXPECT_EQ(PropertyCaption(0), "");
   EXPECT_EQ(PropertyCaption(22), "");
   Expect({{0, ""}, {22, ""}, {-3, ""}});

@@ -80,6 +80,22 @@ class TScriptedChecks {
     return HoldTimedOut_;
   }
 
+  // Runs `loop`'s main-thread work until each of the `checkers()` checkers has
+  // ended or is held in its check; time does not move. False after kHoldLimit.
+  template <class TLoop, class TCount>
+  bool Settle(TLoop& loop, TCount checkers) const {
+    using namespace std::chrono_literals;
+    const auto deadline = std::chrono::steady_clock::now() + kHoldLimit;
+    for (;;) {
+      loop.RunPending();
+      if (checkers() == Waiting() && loop.PendingTasks() == 0)
+        return true;
+      if (std::chrono::steady_clock::now() > deadline)
+        return false;
+      static_cast<void>(loop.WaitForPending(1ms));  // looked at again either way
+    }
+  }
+
   // On the main thread, between a check's scheduling and its preparation.
   std::function<void()> OnCreate;
 

@@ -8,12 +8,21 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "core/check_network.h"
 
 namespace vantrel::test {
+
+// An active item's check of `host` by `checkType` with the threshold `timeout`.
+inline TCheckRequest Request(TCheckType checkType, const std::string& host, std::int32_t timeout) {
+  TCheckRequest request;
+  request.Active = true;
+  request.CheckType = checkType;
+  request.Host = host;
+  request.Timeout = timeout;
+  return request;
+}
 
 class TScriptedNetwork final : public TCheckNetwork {
  public:

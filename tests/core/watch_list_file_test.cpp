@@ -44,19 +44,6 @@ class WatchListFile : protected TDataFolder, public test::TWatchListFixture {
     std::filesystem::copy_file(test::TestDataFile("watch_list_v" + version + ".vtd"), Path(),
                                std::filesystem::copy_options::overwrite_existing);
   }
-
-  // The list as the next start of the program reads it from the file.
-  struct TNextStart {
-    explicit TNextStart(const std::string& fileName)
-        : List(ItemView, fileName, DetailsView, Settings, Clock) {
-      List.LoadFromFile();
-    }
-    TManualClock Clock;
-    TMemoryItemView ItemView;
-    TMemoryDetailsView DetailsView;
-    TSettings Settings;
-    TWatchList List;
-  };
 };
 
 TEST_F(WatchListFile, EachOldVersionIsReadWithTheFieldsItHeldAndRewrittenAsTheCurrentOne) {
@@ -86,7 +73,7 @@ TEST_F(WatchListFile, EachOldVersionIsReadWithTheFieldsItHeldAndRewrittenAsTheCu
     EXPECT_TRUE(List.Modified());
     List.SaveToFile();
     EXPECT_EQ(VersionOf(Path()), 210);
-    TNextStart next(Path().string());
+    test::TSavedList next(Dir.Path());
     ASSERT_EQ(next.List.Count(), 2);
     EXPECT_EQ(test::SettingsOf(next.List.Item(0)), test::SettingsOf(expected));
   }
@@ -181,7 +168,7 @@ TEST_F(WatchListFile, SaveWritesEverySettingInRowOrder) {
   EXPECT_FALSE(List.Modified());
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Path()) += ".tmp"));
 
-  TNextStart next(Path().string());
+  test::TSavedList next(Dir.Path());
   ASSERT_EQ(next.List.Count(), 3);
   EXPECT_EQ(next.List.Item(0).Name, "c");
   EXPECT_EQ(next.List.Item(0).Id(), 3);
@@ -198,7 +185,7 @@ TEST_F(WatchListFile, ListWithEveryItemDeletedIsSavedEmptyAndAnUnmodifiedOneNotA
   List.DeleteSelected();
   List.SaveToFile();
   EXPECT_FALSE(List.Modified());
-  EXPECT_EQ(TNextStart(Path().string()).List.Count(), 0);
+  EXPECT_EQ(test::TSavedList(Dir.Path()).List.Count(), 0);
 
   std::filesystem::remove(Path());
   List.SaveToFile();
@@ -224,7 +211,7 @@ TEST_F(WatchListFile, FailedSaveKeepsTheOldFileAndTheModifiedFlag) {
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Path()) += ".tmp"));
   }
   List.SaveToFile(ops);  // the disk works again
-  EXPECT_EQ(TNextStart(Path().string()).List.Count(), 21);
+  EXPECT_EQ(test::TSavedList(Dir.Path()).List.Count(), 21);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -13,9 +14,18 @@
 #include "core/watch_item.h"
 #include "core/watch_list.h"
 #include "platform/manual_main_loop.h"
+#include "storage/history.h"
 #include "storage/history_record.h"
 
 namespace vantrel::test {
+
+inline int RowOf(const TMemoryItemView& view, const TWatchItem& item) {
+  for (int row = 0; row < view.RowCount(); ++row) {
+    if (view.RowItem(row) == &item)
+      return row;
+  }
+  return -1;
+}
 
 // A watch list on in-memory views and a manual clock, with its own
 // preferences and a log of the alarm events it raised.
@@ -34,13 +44,7 @@ class TWatchListFixture : public ::testing::Test {
     return List.AddItem(source);
   }
 
-  int RowOf(const TWatchItem& item) const {
-    for (int row = 0; row < ItemView.RowCount(); ++row) {
-      if (ItemView.RowItem(row) == &item)
-        return row;
-    }
-    return -1;
-  }
+  int RowOf(const TWatchItem& item) const { return test::RowOf(ItemView, item); }
 
   void SelectOnly(const std::vector<int>& rows) {
     ItemView.ClearSelection();
@@ -78,6 +82,22 @@ class TWatchListFixture : public ::testing::Test {
   TSettings Settings;
   TWatchList List;
   std::vector<std::string> Events;
+};
+
+// What a data folder holds, read back as the next start of the program reads it.
+struct TSavedList {
+  explicit TSavedList(const std::filesystem::path& folder)
+      : List(ItemView, (folder / "vantrel.vtd").string(), DetailsView, Settings, Clock),
+        History(List, (folder / "vantrel.vth").string()) {
+    List.LoadFromFile();
+    History.LoadStatistics();
+  }
+  TManualClock Clock;
+  TMemoryItemView ItemView;
+  TMemoryDetailsView DetailsView;
+  TSettings Settings;
+  TWatchList List;
+  TWatchHistory History;
 };
 
 inline THistoryRecord Result(const TWatchItem& item, bool success, std::int32_t time,

@@ -13,26 +13,19 @@
 
 #include "core/network_check_runner.h"
 #include "core/response_codes.h"
+#include "core/scripted_network.h"
 #include "support/peer_nginx.h"
 #include "support/peer_scripted_server.h"
 
 namespace vantrel {
 namespace {
 
+using test::Request;
 using test::TPeerConnection;
 using test::TScriptedPeer;
 
 // Far below the 10 s greeting wait and the 100 s page limit that a cancel cuts short.
 constexpr long long kPromptMs = 3000;
-
-TCheckRequest Request(TCheckType checkType, const std::string& host, std::int32_t timeout) {
-  TCheckRequest request;
-  request.Active = true;
-  request.CheckType = checkType;
-  request.Host = host;
-  request.Timeout = timeout;
-  return request;
-}
 
 TCheckResult Checked(const TCheckRequest& request, const std::string& port = "") {
   const TServicePorts ports = port.empty() ? TServicePorts{} : TServicePorts{port, port, port};
