@@ -27,13 +27,15 @@ class TMailPeer {
     test::WaitUntil([this] { return !Port().empty() || !Process_->Running(); }, 20000);
   }
   // The server with STARTTLS or implicit TLS on a fresh self-signed certificate.
-  static std::unique_ptr<TMailPeer> WithTls(const std::string& mode, const test::TTempDir& dir) {
+  static std::unique_ptr<TMailPeer> WithTls(const std::string& mode, const test::TTempDir& dir,
+                                            const std::string& port = "0") {
     static const test::TPeerTlsCredentials credentials("localhost");
     const std::string cert = (dir / "cert.pem").string();
     const std::string key = (dir / "key.pem").string();
     if (!credentials.WritePem(cert, key))
       return nullptr;
-    return std::make_unique<TMailPeer>(Lines{"--tls", mode, "--cert", cert, "--key", key});
+    return std::make_unique<TMailPeer>(
+        Lines{"--tls", mode, "--cert", cert, "--key", key, "--port", port});
   }
 
   std::string Port() {
@@ -163,24 +165,29 @@ TEST(SmtpPeer, StartTlsComesBeforeAuthenticationAndTheSecondEhloCounts) {
   EXPECT_TRUE(server->Has(kArrived));
 }
 
-TEST(SmtpPeer, ImplicitTlsSpeaksTlsFromTheFirstByte) {
-  test::TTempDir dir;
-  const auto server = TMailPeer::WithTls("implicit", dir);
-  ASSERT_NE(server, nullptr);
-  TxxSmtp smtp;
-  Start(smtp, *server);
-  smtp.ImplicitTls = true;  // what port 465 does by itself
-  ASSERT_TRUE(smtp.Login()) << smtp.ResultString() << " " << smtp.Sock().LastError();
-  EXPECT_TRUE(smtp.AuthDone());
-  EXPECT_TRUE(smtp.MailFrom("alarm@example.org", 45));
-  EXPECT_TRUE(smtp.RcptTo("ops@example.org"));
-  EXPECT_TRUE(smtp.DataString(kMessage));
-  smtp.Logout();
-  ASSERT_TRUE(server->WaitForQuit());
-  EXPECT_EQ(server->Commands(),
-            (Lines{"EHLO tls", "AUTH tls", "MAIL tls", "RCPT tls", "DATA tls", "QUIT tls"}));
-  EXPECT_FALSE(server->Has(R"({"event": "sni", "name": "localhost"})"));  // an address literal
-  EXPECT_TRUE(server->Has(kArrived));
+TEST(SmtpPeer, ImplicitTlsSpeaksTlsFromTheFirstByteOnPort465OrWhenAskedFor) {
+  for (const bool onPort465 : {false, true}) {
+    test::TTempDir dir;
+    const auto server = TMailPeer::WithTls("implicit", dir, onPort465 ? "465" : "0");
+    ASSERT_NE(server, nullptr);
+    TxxSmtp smtp;
+    Start(smtp, *server);
+    if (onPort465)
+      smtp.TargetHost = "127.0.0.1:465";
+    else
+      smtp.ImplicitTls = true;
+    ASSERT_TRUE(smtp.Login()) << smtp.ResultString() << " " << smtp.Sock().LastError();
+    EXPECT_TRUE(smtp.AuthDone());
+    EXPECT_TRUE(smtp.MailFrom("alarm@example.org", 45));
+    EXPECT_TRUE(smtp.RcptTo("ops@example.org"));
+    EXPECT_TRUE(smtp.DataString(kMessage));
+    smtp.Logout();
+    ASSERT_TRUE(server->WaitForQuit());
+    EXPECT_EQ(server->Commands(),
+              (Lines{"EHLO tls", "AUTH tls", "MAIL tls", "RCPT tls", "DATA tls", "QUIT tls"}));
+    EXPECT_TRUE(server->Has(R"({"event": "sni", "name": null})"));  // an address literal
+    EXPECT_TRUE(server->Has(kArrived));
+  }
 }
 
 }  // namespace

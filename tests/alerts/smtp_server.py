@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """A mail server for the SMTP client's tests, on aiosmtpd, listening on
-127.0.0.1 at a port of the system's choice.
+127.0.0.1 at the port given, else at one of the system's choice.
 
 It writes one JSON object a line to standard output, flushed at once:
   {"event": "port", "port": N}                      when it listens
@@ -10,7 +10,7 @@ It writes one JSON object a line to standard output, flushed at once:
   {"event": "data", "content": TEXT}                the message as received
 "tls" tells whether the command came over TLS.
 
-Usage: smtp_server.py [--mechanisms "CRAM-MD5 LOGIN"] [--size N]
+Usage: smtp_server.py [--port N] [--mechanisms "CRAM-MD5 LOGIN"] [--size N]
        [--refuse ADDRESS]... [--tls none|starttls|implicit --cert F --key F]
        [--user U --password P]
 """
@@ -112,13 +112,14 @@ async def serve(options):
 
     loop = asyncio.get_running_loop()
     listener = await loop.create_server(
-        session, "127.0.0.1", 0, ssl=context if options.tls == "implicit" else None)
+        session, "127.0.0.1", options.port, ssl=context if options.tls == "implicit" else None)
     record(event="port", port=listener.sockets[0].getsockname()[1])
     await asyncio.Event().wait()
 
 
 def main():
     parser = argparse.ArgumentParser()
+    parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--mechanisms", default="CRAM-MD5 LOGIN")
     parser.add_argument("--size", type=int, default=0)
     parser.add_argument("--refuse", action="append", default=[])
