@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <future>
 #include <memory>
@@ -246,7 +247,7 @@ TEST(SmtpClient, SilentServerEndsLoginByTheTimeOutOrByAbort) {
   Start(smtp, silent);
   smtp.Timeout = 60000;
   std::thread stopper([&smtp, wait = acceptedAgain.get_future()] {
-    wait.wait();
+    wait.wait_for(std::chrono::seconds(10));  // bounded should the connection fail
     smtp.Abort();
   });
   EXPECT_FALSE(smtp.Login());

@@ -110,8 +110,13 @@ TEST(SmtpPeer, CramMd5IsPreferredSizeIsSentAndDotsArriveIntact) {
   EXPECT_TRUE(smtp.MailFrom("alarm@example.org", 45));
   EXPECT_TRUE(smtp.RcptTo("ops@example.org"));
   EXPECT_TRUE(smtp.DataString(kMessage)) << smtp.ResultString();
+  // A line holding line breaks cannot end the message early.
+  EXPECT_TRUE(smtp.MailFrom("alarm@example.org", 8));
+  EXPECT_TRUE(smtp.RcptTo("ops@example.org"));
+  EXPECT_TRUE(smtp.Data({"x", "a\n.\rb"}));
   smtp.Logout();
   ASSERT_TRUE(server.WaitForQuit());
+  EXPECT_TRUE(server.Has(R"({"event": "data", "content": "x\r\na\r\n.\r\nb\r\n"})"));
   EXPECT_TRUE(
       server.Has(R"({"event": "auth", "mechanism": "CRAM-MD5", "ok": true, "tls": false})"));
   EXPECT_TRUE(server.Has(
