@@ -190,8 +190,8 @@ bool TxxSmtp::Login() {
     return true;
 
   // A server that offers STARTTLS is never given credentials or the message
-  // in the clear: when the upgrade fails, so does Login, since falling back
-  // is exactly what an attacker stripping the offer would want.
+  // in the clear: when the upgrade fails, so does Login, since anyone on the
+  // path can make it fail (refuse it, break the handshake) to read what follows.
   const bool offersTls = std::any_of(ESMTPcap_.begin(), ESMTPcap_.end(),
                                      [](const auto& line) { return Upper(line) == "STARTTLS"; });
   if (!Sock_->SslEnabled() && offersTls && !StartTls())
