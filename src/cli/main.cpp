@@ -17,6 +17,7 @@
 #include "cli/items_command.h"
 #include "cli/reports_command.h"
 #include "cli/run_command.h"
+#include "cli/settings_command.h"
 #include "platform/version_info.h"
 
 namespace vantrel {
@@ -44,6 +45,7 @@ constexpr const char* kUsage =
     "  reports list [--json]      the report definitions\n"
     "  reports add|set|remove|default|rebuild ...\n"
     "                             edits the report definitions\n"
+    "  settings list|get|set ...  the preferences and Internet options\n"
     "  help [COMMAND]             the help of a command\n"
     "\n"
     "'vantrel-cli COMMAND --help' describes each command and its options.\n"
@@ -115,7 +117,7 @@ std::string CommandWords(const std::vector<std::string>& command) {
   if (command[0] == "items" && command.size() > 1 && IsItemsSubcommand(command[1]))
     return "items " + command[1];
   if (command[0] == "run" || command[0] == "check" || command[0] == "items" ||
-      command[0] == "report" || command[0] == "reports")
+      command[0] == "report" || command[0] == "reports" || command[0] == "settings")
     return command[0];
   return {};
 }
@@ -134,8 +136,11 @@ int Help(const TCommandContext& context, const std::vector<std::string>& topic) 
     context.Out << ReportHelp();
   } else if (topic[0] == "reports") {
     context.Out << ReportsHelp();
+  } else if (topic[0] == "settings") {
+    context.Out << SettingsHelp();
   } else {
-    throw EUsageError("no help on '" + topic[0] + "' (run, check, items, report or reports)");
+    throw EUsageError("no help on '" + topic[0] +
+                      "' (run, check, items, report, reports or settings)");
   }
   return kExitOk;
 }
@@ -153,9 +158,12 @@ int Dispatch(const TCommandContext& context, const std::vector<std::string>& com
     return ReportCommand(context, args);
   if (name == "reports")
     return ReportsCommand(context, args);
+  if (name == "settings")
+    return SettingsCommand(context, args);
   if (name == "help")
     return Help(context, args);
-  throw EUsageError("unknown command '" + name + "' (run, check, items, report, reports or help)");
+  throw EUsageError("unknown command '" + name +
+                    "' (run, check, items, report, reports, settings or help)");
 }
 
 int Main(const std::vector<std::string>& args) {

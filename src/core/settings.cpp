@@ -255,7 +255,10 @@ void TSettings::SetInternetOptions(const TInternetOptions& options) {
 }
 
 void TSettings::Load(const std::filesystem::path& iniFile, TWindowStateStore& window) {
-  const TIniFile ini = TIniFile::Load(iniFile);
+  Load(TIniFile::Load(iniFile), window);
+}
+
+void TSettings::Load(const TIniFile& ini, TWindowStateStore& window) {
   LoadWindowState(ini, window);
   SetPreferences(LoadPreferences(ini, GetPreferences()));
   SetInternetOptions(LoadInternetOptions(ini, GetInternetOptions()));
@@ -264,8 +267,12 @@ void TSettings::Load(const std::filesystem::path& iniFile, TWindowStateStore& wi
 void TSettings::Save(const std::filesystem::path& iniFile, const TWindowStateStore& window,
                      TFileOps& ops) const {
   TIniFile ini = TIniFile::Load(iniFile);
-  SaveAll(ini, window.GetWindowState(), GetPreferences(), GetInternetOptions());
+  WriteTo(ini, window);
   ini.Save(TFilePermissions::Exactly(S_IRUSR | S_IWUSR), ops);
+}
+
+void TSettings::WriteTo(TIniFile& ini, const TWindowStateStore& window) const {
+  SaveAll(ini, window.GetWindowState(), GetPreferences(), GetInternetOptions());
 }
 
 }  // namespace vantrel

@@ -12,6 +12,8 @@
 
 namespace vantrel {
 
+class TIniFile;
+
 // The item fields that the item list, the property view and the alarm-text
 // macros show, in their standard order.
 inline constexpr int kFieldCount = 21;
@@ -157,6 +159,11 @@ class TSettings {
   // leaves everything as it is. Throws EInOutError when the file exists but
   // cannot be read.
   void Load(const std::filesystem::path& iniFile, TWindowStateStore& window);
+  // The same from an INI text already read: each key it has replaces the
+  // current value, with the checks of loading (ranges, lengths).
+  void Load(const TIniFile& ini, TWindowStateStore& window);
+  // Every key of the three groups, as Save writes them, into `ini`.
+  void WriteTo(TIniFile& ini, const TWindowStateStore& window) const;
 
   // Writes every key of the three groups; keys the program does not know stay
   // in the file. The file is replaced atomically and readable by its owner
