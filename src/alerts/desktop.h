@@ -18,15 +18,15 @@ class TDesktop {
   virtual ~TDesktop() = default;
 
   // Writes `html` into the user's private document folder under `fileName`
-  // (made safe as one file name) and opens it. Errors go to the desktop's
-  // own report (the event log, the terminal): an alarm goes on.
-  virtual void ShowHtml(const std::string& fileName, const std::string& html) = 0;
+  // (made safe as one file name) and opens it. Empty, or what went wrong (the
+  // alarm goes on either way).
+  virtual std::string ShowHtml(const std::string& fileName, const std::string& html) = 0;
   // Opens a document or web address with the desktop's default program.
   virtual void OpenDocument(const std::string& pathOrUrl) = 0;
   // Starts the program of `commandLine` with its arguments, no shell between;
-  // a web address is opened instead.
-  virtual void RunCommand(const std::string& commandLine,
-                          const TCommandEnvironment& environment) = 0;
+  // a web address is opened instead. Empty, or why it could not start.
+  virtual std::string RunCommand(const std::string& commandLine,
+                                 const TCommandEnvironment& environment) = 0;
   // Plays `file` once or until StopAlarmSound.
   virtual void PlayAlarmSound(const std::string& file, bool loop) = 0;
   virtual void StopAlarmSound() = 0;

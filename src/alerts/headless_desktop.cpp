@@ -51,8 +51,7 @@ pid_t SpawnCommand(const std::string& program, const std::vector<std::string>& a
   return pid;
 }
 
-THeadlessDesktop::THeadlessDesktop(TLine print, TLine log)
-    : Print_(std::move(print)), Log_(std::move(log)) {}
+THeadlessDesktop::THeadlessDesktop(TLine print) : Print_(std::move(print)) {}
 
 THeadlessDesktop::~THeadlessDesktop() {
   Reap();
@@ -65,7 +64,7 @@ void THeadlessDesktop::Reap() {
   });
 }
 
-void THeadlessDesktop::ShowHtml(const std::string& fileName, const std::string& html) {
+std::string THeadlessDesktop::ShowHtml(const std::string& fileName, const std::string& html) {
   try {
     const std::filesystem::path path =
         PrivateTempFolder("vantrel") / SafeFileName(fileName, "page.html");
@@ -73,9 +72,9 @@ void THeadlessDesktop::ShowHtml(const std::string& fileName, const std::string& 
     file.Write(html);
     file.Commit();
     Print_("Page: " + EscapeControls(path.string()));
+    return "";
   } catch (const std::exception& e) {
-    Log_("Cannot write the alarm page " + EscapeControls(fileName) + ": " +
-         EscapeControls(e.what()));
+    return "Cannot write the page " + EscapeControls(fileName) + ": " + EscapeControls(e.what());
   }
 }
 
@@ -83,22 +82,22 @@ void THeadlessDesktop::OpenDocument(const std::string& pathOrUrl) {
   Print_("Open: " + EscapeControls(pathOrUrl));
 }
 
-void THeadlessDesktop::RunCommand(const std::string& commandLine,
-                                  const TCommandEnvironment& environment) {
+std::string THeadlessDesktop::RunCommand(const std::string& commandLine,
+                                         const TCommandEnvironment& environment) {
   Reap();
   const TCommandParts parts = SplitCommandLine(commandLine);
   if (parts.Program.empty())
-    return;
+    return "";
   if (IsWebAddress(parts.Program)) {
     OpenDocument(parts.Program);
-    return;
+    return "";
   }
   const pid_t pid = SpawnCommand(parts.Program, SplitArguments(parts.Parameters), environment);
-  if (pid < 0) {
-    Log_("Cannot start the command " + EscapeControls(commandLine) + ": " + std::strerror(errno));
-    return;
-  }
+  if (pid < 0)
+    return "Cannot start the command " + EscapeControls(commandLine) + ": " + std::strerror(errno);
   Children_.push_back(pid);
+  Print_("Command started: " + EscapeControls(commandLine));
+  return "";
 }
 
 void THeadlessDesktop::PlayAlarmSound(const std::string& file, bool loop) {

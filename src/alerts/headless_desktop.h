@@ -17,15 +17,15 @@ class THeadlessDesktop final : public TDesktop {
  public:
   using TLine = std::function<void(const std::string& line)>;
 
-  // `print` shows a line to the user; `log` writes one to the event log (a
-  // command that could not start, a page that could not be written).
-  THeadlessDesktop(TLine print, TLine log);
+  // `print` shows a line to the user.
+  explicit THeadlessDesktop(TLine print);
   // Reaps the commands that have ended; those still running are left to run.
   ~THeadlessDesktop() override;
 
-  void ShowHtml(const std::string& fileName, const std::string& html) override;
+  std::string ShowHtml(const std::string& fileName, const std::string& html) override;
   void OpenDocument(const std::string& pathOrUrl) override;
-  void RunCommand(const std::string& commandLine, const TCommandEnvironment& environment) override;
+  std::string RunCommand(const std::string& commandLine,
+                         const TCommandEnvironment& environment) override;
   void PlayAlarmSound(const std::string& file, bool loop) override;
   void StopAlarmSound() override;
 
@@ -35,7 +35,6 @@ class THeadlessDesktop final : public TDesktop {
   void Reap();
 
   TLine Print_;
-  TLine Log_;
   std::vector<pid_t> Children_;
   bool SoundPlaying_ = false;
 };

@@ -49,7 +49,13 @@ void TItemAlarmActions::AlarmCleared(TWatchItem& item) {
 }
 
 void TItemAlarmActions::ShowAlarmPage(const TWatchItem& item) {
-  Parts_.Desktop.ShowHtml("Alarm " + item.Name + ".html", HtmlAlarmPage(item, Parts_.Clock.Now()));
+  Report(Parts_.Desktop.ShowHtml("Alarm " + item.Name + ".html",
+                                 HtmlAlarmPage(item, Parts_.Clock.Now())));
+}
+
+void TItemAlarmActions::Report(const std::string& trouble) {
+  if (!trouble.empty() && Parts_.Report)
+    Parts_.Report(trouble);
 }
 
 void TItemAlarmActions::SendAlarmMail(const TWatchItem& item, const std::string& recipients,
@@ -78,7 +84,7 @@ void TItemAlarmActions::SendAlarmMail(const TWatchItem& item, const std::string&
 }
 
 void TItemAlarmActions::RunCommand(const TWatchItem& item) {
-  Parts_.Desktop.RunCommand(item.Command, CommandEnvironment(item));
+  Report(Parts_.Desktop.RunCommand(item.Command, CommandEnvironment(item)));
 }
 
 }  // namespace vantrel

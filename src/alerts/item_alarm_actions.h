@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "alerts/alarm_actions.h"
 #include "alerts/desktop.h"
@@ -29,6 +31,8 @@ class TItemAlarmActions final : public TAlarmActions {
     const TClock& Clock;
     TDesktop& Desktop;
     TMailQueue& Mail;
+    // Gets what went wrong with a page or a command (the event log).
+    std::function<void(const std::string&)> Report = {};
   };
 
   explicit TItemAlarmActions(TParts parts) : Parts_(parts) {}
@@ -43,6 +47,7 @@ class TItemAlarmActions final : public TAlarmActions {
   void ShowAlarmPage(const TWatchItem& item);
   void SendAlarmMail(const TWatchItem& item, const std::string& recipients, TEmailType type);
   void RunCommand(const TWatchItem& item);
+  void Report(const std::string& trouble);
 
   TParts Parts_;
   std::int32_t SoundItemId_ = -1;

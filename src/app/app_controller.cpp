@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "alerts/alarm_actions.h"
+#include "alerts/item_alarm_actions.h"
 #include "app/data_folder_lock.h"
 #include "app/go_to_url.h"
 #include "app/monitor_events.h"
@@ -62,16 +63,26 @@ TAppController::TAppController(TAppControllerParts parts)
       Clock_(parts.Clock),
       ItemView_(parts.ItemView),
       Alarms_(parts.Alarms),
+      Desktop_(parts.Desktop),
       Events_(parts.Events),
       MakeRunner_(std::move(parts.MakeRunner)),
       ConnectionTest_(std::move(parts.ConnectionTest)),
+      DeliverMail_(std::move(parts.DeliverMail)),
       Files_(DataFilesIn(LockedFolder(parts.Lock))),
       Pump_(parts.Loop),
       WindowState_(parts.WindowState, [this] { return TableView(); }) {
   List_ = std::make_unique<TWatchList>(ItemView_, Files_.WatchList.string(), parts.DetailsView,
                                        Settings_, Clock_);
-  List_->OnAlarm = [this](TWatchItem& item) { Alarms_.AlarmTriggered(item); };
-  List_->OnAlarmReset = [this](TWatchItem& item) { Alarms_.AlarmCleared(item); };
+  List_->OnAlarm = [this](TWatchItem& item) {
+    Alarms_.AlarmTriggered(item);
+    if (ItemAlarms_)
+      ItemAlarms_->AlarmTriggered(item);
+  };
+  List_->OnAlarmReset = [this](TWatchItem& item) {
+    Alarms_.AlarmCleared(item);
+    if (ItemAlarms_)
+      ItemAlarms_->AlarmCleared(item);
+  };
 
   const auto reportDamage = [this](const std::string& message) { ReportDamage(message); };
   History_ = std::make_unique<TWatchHistory>(*List_, Files_.History.string(), reportDamage);
@@ -83,6 +94,19 @@ TAppController::TAppController(TAppControllerParts parts)
     List_->ReportDeleted(report.Id);
     Reported([this] { List_->SaveToFile(); });
   };
+  // A mail that did not arrive is said, not lost in silence.
+  Mail_ = std::make_unique<TMailSenders>(
+      Loop_, [this](const std::string& failure) { ReportDamage(failure); }, DeliverMail_);
+  ItemAlarms_ = std::make_unique<TItemAlarmActions>(TItemAlarmActions::TParts{
+      .List = *List_,
+      .Settings = Settings_,
+      .Reports = *Reports_,
+      .History = *History_,
+      .Clock = Clock_,
+      .Desktop = Desktop_,
+      .Mail = *Mail_,
+      .Report = [this](const std::string& trouble) { ReportDamage(trouble); },
+  });
   Handler_ = std::make_unique<TResultHandler>(*List_, *History_, *TempHistory_, Flags_, Settings_);
   Results_ = std::make_unique<TReportedResults>(*Handler_, Flags_, *List_, Events_);
   Autosave_ = std::make_unique<TAutosaveTimer>(Loop_, [this] { SaveAll(); });
@@ -135,6 +159,10 @@ void TAppController::Stop() {
   // again, so the scheduler can cancel and join them all.
   Loop_.Shutdown();
   Scheduler_.reset();
+  // No alarm from here on; the mails on their way get a moment to arrive,
+  // and what failed is logged before the log closes.
+  ItemAlarms_.reset();
+  Mail_.reset();
   Log_.reset();
   // The window is going away: the saves run nothing else in between.
   Pump_.Remove();

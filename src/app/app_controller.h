@@ -6,6 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "alerts/desktop.h"
+#include "alerts/mail_senders.h"
+#include "alerts/smtp_delivery.h"
 #include "app/action_rules.h"
 #include "app/autosave_timer.h"
 #include "app/checking_flags.h"
@@ -25,6 +28,7 @@
 namespace vantrel {
 
 class TAlarmActions;
+class TItemAlarmActions;
 class TCheckerManager;
 class TDataFolderLock;
 class TLogFile;
@@ -51,12 +55,18 @@ struct TAppControllerParts {
   // The window's size, bars and column widths as the settings file keeps them
   // (TKeptWindowState without a window).
   TWindowStateStore& WindowState;
+  // Told of every going down and coming back up, before the item's own alarm
+  // actions run (a line, a tray message).
   TAlarmActions& Alarms;
+  // Opens the alarm pages, starts the commands, plays the sounds.
+  TDesktop& Desktop;
   TMonitorEvents& Events;
   // The network side of each check.
   TCheckRunnerFactory MakeRunner;
   // Whether the machine has a network connection; asked every 500 ms.
   TxxInternetDetector::TTest ConnectionTest = LocalAddressTest;
+  // How an alarm mail reaches its server (on the mail's own thread).
+  TMailDeliver DeliverMail = DeliverBySmtp;
 };
 
 // The monitor behind the main window and the headless front: it owns the watch
@@ -214,8 +224,8 @@ class TAppController {
   void WakeScheduler();
   // Announces the connection state when it differs from the last announced.
   void NoteConnectState();
-  // Damage the histories worked around: into the log while there is one, and
-  // to the front always.
+  // Damage the histories worked around, an alarm mail, page or command that
+  // failed: into the log while there is one, and to the front always.
   void ReportDamage(const std::string& message);
   // Runs `step`, reporting what it throws as an error; false when it threw.
   bool Reported(const std::function<void()>& step);
@@ -224,9 +234,11 @@ class TAppController {
   TClock& Clock_;
   TItemView& ItemView_;
   TAlarmActions& Alarms_;
+  TDesktop& Desktop_;
   TMonitorEvents& Events_;
   TCheckRunnerFactory MakeRunner_;
   TxxInternetDetector::TTest ConnectionTest_;
+  TMailDeliver DeliverMail_;
   const TDataFiles Files_;
   TSettings Settings_;
 
@@ -239,6 +251,8 @@ class TAppController {
   std::unique_ptr<TWatchHistory> History_;
   std::unique_ptr<TTempHistory> TempHistory_;
   std::unique_ptr<TReportList> Reports_;
+  std::unique_ptr<TMailSenders> Mail_;
+  std::unique_ptr<TItemAlarmActions> ItemAlarms_;
   std::unique_ptr<TResultHandler> Handler_;
   std::unique_ptr<TReportedResults> Results_;
   std::unique_ptr<TAutosaveTimer> Autosave_;

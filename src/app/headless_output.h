@@ -59,6 +59,9 @@ class TPrintedMonitorEvents final : public TMonitorEvents {
   void ActionsChanged() override {}  // no actions to show
   void Error(const std::string& message) override;
   void Warning(const std::string& message) override;
+  // A line of its own, time-stamped like the others (the alarm actions of the
+  // headless desktop).
+  void Note(const std::string& text) { Line(Out_, text); }
 
  private:
   void Line(std::ostream& out, const std::string& text);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <system_error>
 
+#include "alerts/headless_desktop.h"
 #include "app/app_controller.h"
 #include "app/data_folder_lock.h"
 #include "app/headless_output.h"
@@ -149,6 +150,7 @@ int RunCommand(const TCommandContext& context, const std::vector<std::string>& a
   TPrintedAlarmActions alarms(context.Out, clock);
   TPrintedMonitorEvents printed(context.Out, context.Err, clock);
   TCountedEvents events(printed);
+  THeadlessDesktop desktop([&printed](const std::string& line) { printed.Note(line); });
 
   // Said first: the start replays the whole history, which can take a while.
   context.Out << kProgramTitle << ' ' << kFileVersion << ": starting the monitor on "
@@ -161,6 +163,7 @@ int RunCommand(const TCommandContext& context, const std::vector<std::string>& a
       .DetailsView = detailsView,
       .WindowState = window,
       .Alarms = alarms,
+      .Desktop = desktop,
       .Events = events,
       .MakeRunner = NetworkCheckRunnerFactory(),
   });

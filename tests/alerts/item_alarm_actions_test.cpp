@@ -22,13 +22,15 @@ namespace {
 // What the actions asked of the desktop and the mail, as lines.
 class TRecorder final : public TDesktop, public TMailQueue {
  public:
-  void ShowHtml(const std::string& fileName, const std::string& html) override {
+  std::string ShowHtml(const std::string& fileName, const std::string& html) override {
     Lines.push_back("page " + fileName +
                     (html.find("Alarm DOWN") != std::string::npos ? " DOWN" : " UP"));
+    return "";
   }
   void OpenDocument(const std::string& what) override { Lines.push_back("open " + what); }
-  void RunCommand(const std::string& command, const TCommandEnvironment& env) override {
+  std::string RunCommand(const std::string& command, const TCommandEnvironment& env) override {
     Lines.push_back("command " + command + " " + env.at(3).first + "=" + env.at(3).second);
+    return "";
   }
   void PlayAlarmSound(const std::string& file, bool loop) override {
     Lines.push_back("sound " + file + (loop ? " loop" : " once"));

@@ -34,6 +34,23 @@ class TRecordedAlarms final : public TAlarmActions {
   std::vector<std::string> Lines;
 };
 
+// The desktop of the item's own alarm actions: nothing is opened or started.
+class TRecordedDesktop final : public TDesktop {
+ public:
+  std::string ShowHtml(const std::string& fileName, const std::string&) override {
+    Lines.push_back("page " + fileName);
+    return "";
+  }
+  void OpenDocument(const std::string& what) override { Lines.push_back("open " + what); }
+  std::string RunCommand(const std::string& command, const TCommandEnvironment&) override {
+    Lines.push_back("command " + command);
+    return "";
+  }
+  void PlayAlarmSound(const std::string& file, bool) override { Lines.push_back("sound " + file); }
+  void StopAlarmSound() override { Lines.push_back("stop sound"); }
+  std::vector<std::string> Lines;
+};
+
 // Everything the monitor told its front.
 class TRecordedEvents final : public TMonitorEvents {
  public:
@@ -75,9 +92,12 @@ class TControllerFixture : public ::testing::Test {
         .DetailsView = DetailsView,
         .WindowState = Window,
         .Alarms = Alarms,
+        .Desktop = Desktop,
         .Events = Events,
         .MakeRunner = Checks.Factory(),
         .ConnectionTest = [this] { return Online.load(); },
+        // Mails go nowhere: the alarm actions have tests of their own.
+        .DeliverMail = [](const TMailJob&, TMailCancel&) { return std::string(); },
     });
   }
 
@@ -153,6 +173,7 @@ class TControllerFixture : public ::testing::Test {
   TMemoryDetailsView DetailsView;
   TKeptWindowState Window;
   TRecordedAlarms Alarms;
+  TRecordedDesktop Desktop;
   TRecordedEvents Events;
   TScriptedChecks Checks;
   std::atomic<bool> Online{true};
