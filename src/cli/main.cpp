@@ -15,6 +15,7 @@
 #include "cli/cli_args.h"
 #include "cli/command_context.h"
 #include "cli/items_command.h"
+#include "cli/mail_test_command.h"
 #include "cli/reports_command.h"
 #include "cli/run_command.h"
 #include "cli/settings_command.h"
@@ -46,6 +47,8 @@ constexpr const char* kUsage =
     "  reports add|set|remove|default|rebuild ...\n"
     "                             edits the report definitions\n"
     "  settings list|get|set ...  the preferences and Internet options\n"
+    "  mailtest [--server HOST[:PORT]] ...\n"
+    "                             sends a test message through the mail settings\n"
     "  help [COMMAND]             the help of a command\n"
     "\n"
     "'vantrel-cli COMMAND --help' describes each command and its options.\n"
@@ -117,7 +120,8 @@ std::string CommandWords(const std::vector<std::string>& command) {
   if (command[0] == "items" && command.size() > 1 && IsItemsSubcommand(command[1]))
     return "items " + command[1];
   if (command[0] == "run" || command[0] == "check" || command[0] == "items" ||
-      command[0] == "report" || command[0] == "reports" || command[0] == "settings")
+      command[0] == "report" || command[0] == "reports" || command[0] == "settings" ||
+      command[0] == "mailtest")
     return command[0];
   return {};
 }
@@ -138,9 +142,11 @@ int Help(const TCommandContext& context, const std::vector<std::string>& topic) 
     context.Out << ReportsHelp();
   } else if (topic[0] == "settings") {
     context.Out << SettingsHelp();
+  } else if (topic[0] == "mailtest") {
+    context.Out << MailTestHelp();
   } else {
     throw EUsageError("no help on '" + topic[0] +
-                      "' (run, check, items, report, reports or settings)");
+                      "' (run, check, items, report, reports, settings or mailtest)");
   }
   return kExitOk;
 }
@@ -160,10 +166,12 @@ int Dispatch(const TCommandContext& context, const std::vector<std::string>& com
     return ReportsCommand(context, args);
   if (name == "settings")
     return SettingsCommand(context, args);
+  if (name == "mailtest")
+    return MailTestCommand(context, args);
   if (name == "help")
     return Help(context, args);
   throw EUsageError("unknown command '" + name +
-                    "' (run, check, items, report, reports, settings or help)");
+                    "' (run, check, items, report, reports, settings, mailtest or help)");
 }
 
 int Main(const std::vector<std::string>& args) {

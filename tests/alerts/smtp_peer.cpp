@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "alerts/mail_test.h"
 #include "alerts/smtp_client.h"
 #include "support/peer_tls.h"
 #include "support/test_files.h"
@@ -193,6 +194,33 @@ TEST(SmtpPeer, ImplicitTlsSpeaksTlsFromTheFirstByteOnPort465OrWhenAskedFor) {
     EXPECT_TRUE(server->Has(R"({"event": "sni", "name": null})"));  // an address literal
     EXPECT_TRUE(server->Has(kArrived));
   }
+}
+
+// The mail test of the preferences: a refused account stops at its first
+// step; the right one sends the test message to the sender.
+TEST(SmtpPeer, MailTestStopsAtARefusedLoginAndOtherwiseSendsItsMessage) {
+  TMailPeer server({"--mechanisms", "LOGIN", "--user", "ops", "--password", "pw"});
+  ASSERT_FALSE(server.Port().empty()) << server.Error();
+  TMailTestSettings settings{.Server = "127.0.0.1:" + server.Port(),
+                             .ServerAuth = true,
+                             .Account = "ops",
+                             .Password = "wrong",
+                             .Username = "Monitor",
+                             .Address = " me@x.test "};
+  TTestTranscript refused;
+  EXPECT_FALSE(RunMailTest(settings, refused));
+  EXPECT_EQ(refused.Lines, (Lines{"Start testing", "Logining: Failure", "", "Test failed."}));
+
+  settings.Password = "pw";
+  TTestTranscript sent;
+  EXPECT_TRUE(RunMailTest(settings, sent));
+  EXPECT_EQ(sent.Lines, (Lines{"Start testing", "Logining: Success", "Sending sender info: Success",
+                               "Sending recipients info: Success", "Sending message: Success",
+                               "Logout: Success", "", "Test finished successfully."}));
+  ASSERT_TRUE(server.WaitForQuit());
+  EXPECT_TRUE(server.Has(
+      R"({"event": "data", "content": "From: Monitor <me@x.test>\r\nTo: Monitor <me@x.test>\r\n)"
+      R"(Subject: Test Message\r\n\r\nThis is a test message\r\n"})"));
 }
 
 }  // namespace

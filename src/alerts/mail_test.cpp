@@ -1,0 +1,57 @@
+#include "alerts/mail_test.h"
+
+#include "alerts/smtp_client.h"
+
+namespace vantrel {
+
+namespace {
+
+std::string Trimmed(const std::string& text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos)
+    return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+bool RunMailTest(const TMailTestSettings& settings, TTestOutput& output) {
+  output.AddLine("Start testing");
+  const std::string address = Trimmed(settings.Address);
+  const std::string sender = Trimmed(Trimmed(settings.Username) + " <" + address + ">");
+  const std::string message = "From: " + sender + "\r\nTo: " + sender +
+                              "\r\nSubject: Test Message\r\n\r\nThis is a test message";
+  TxxSmtp smtp;
+  smtp.TargetHost = Trimmed(settings.Server);
+  smtp.Timeout = settings.Timeout;
+  if (settings.ServerAuth) {
+    smtp.Username = settings.Account;
+    smtp.Password = settings.Password;
+  }
+  // Each step's label is shown before it runs: a slow server shows where.
+  const auto step = [&output](const char* label, const auto& run) {
+    output.AddLine(label);
+    const bool ok = run();
+    output.AppendToLine(ok ? "Success" : "Failure");
+    return ok;
+  };
+  const bool credentials = !smtp.Username.empty() || !smtp.Password.empty();
+  bool passed =
+      step("Logining: ", [&] { return smtp.Login() && (!credentials || smtp.AuthDone()); });
+  passed = passed && step("Sending sender info: ", [&] {
+             return smtp.MailFrom(address, static_cast<std::int32_t>(message.size()));
+           });
+  passed = passed && step("Sending recipients info: ", [&] { return smtp.RcptTo(address); });
+  passed = passed && step("Sending message: ", [&] { return smtp.DataString(message); });
+  if (passed) {
+    step("Logout: ", [&] {
+      smtp.Logout();
+      return true;
+    });
+  }
+  output.AddLine("");
+  output.AddLine(passed ? "Test finished successfully." : "Test failed.");
+  return passed;
+}
+
+}  // namespace vantrel
