@@ -10,6 +10,7 @@ packages=(
   pkg-config
   libssl-dev
   qt6-base-dev
+  qt6-multimedia-dev
   googletest
   libgtest-dev
   libgmock-dev
