@@ -9,13 +9,13 @@
 #include <future>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "core/network_check_runner.h"
 #include "core/response_codes.h"
 #include "core/scripted_network.h"
 #include "support/peer_nginx.h"
 #include "support/peer_scripted_server.h"
+#include "support/test_process.h"
 
 namespace vantrel {
 namespace {
@@ -164,9 +164,11 @@ TEST(CancelledCheck, SilentServersReleaseTheCheckAtOnceAndACancelledRunConnectsN
     const std::unique_ptr<TCheckRunner> runner =
         NetworkCheckRunnerFactory({silent.Port(), silent.Port(), silent.Port()})();
     const auto start = std::chrono::steady_clock::now();
+    const int accepted = silent.Accepted();
     std::future<TCheckResult> result =
         std::async(std::launch::async, [&] { return runner->Run(request); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // Cancelled while it waits on the connected server.
+    ASSERT_TRUE(test::WaitUntil([&] { return silent.Accepted() > accepted; }, 10000));
     runner->Cancel();
     result.get();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kPromptMs))
