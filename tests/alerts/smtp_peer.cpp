@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -22,14 +23,14 @@ using Lines = std::vector<std::string>;
 
 class TMailPeer {
  public:
-  explicit TMailPeer(std::vector<std::string> options) {
+  explicit TMailPeer(Lines options) {
     options.insert(options.begin(), {"/usr/bin/python3", VANTREL_SMTP_SERVER});
     Process_ = std::make_unique<test::TTestProcess>(options);
     test::WaitUntil([this] { return !Port().empty() || !Process_->Running(); }, 20000);
   }
   // The server with STARTTLS or implicit TLS on a fresh self-signed certificate.
   static std::unique_ptr<TMailPeer> WithTls(const std::string& mode, const test::TTempDir& dir,
-                                            const std::string& port = "0") {
+                                            const std::string& port) {
     static const test::TPeerTlsCredentials credentials("localhost");
     const std::string cert = (dir / "cert.pem").string();
     const std::string key = (dir / "key.pem").string();
@@ -39,27 +40,23 @@ class TMailPeer {
         Lines{"--tls", mode, "--cert", cert, "--key", key, "--port", port});
   }
 
-  std::string Port() {
-    for (const std::string& line : Records())
-      if (line.starts_with(R"({"event": "port", "port": )"))
-        Port_ = line.substr(26, line.size() - 27);
-    return Port_;
+  std::string Port() const {
+    const std::string output = Process_->Output();
+    const std::string key = R"({"event": "port", "port": )";
+    const std::size_t at = output.find(key);
+    return at == std::string::npos
+               ? ""
+               : output.substr(at + key.size(), output.find('}', at) - at - key.size());
   }
   std::string Error() const { return Process_->Error() + Process_->Errors(); }
+  std::string Output() const { return Process_->Output(); }
 
-  // Each record the server wrote, one JSON object a line.
-  Lines Records() const {
-    Lines lines;
-    std::istringstream output(Process_->Output());
-    for (std::string line; std::getline(output, line);)
-      lines.push_back(line);
-    return lines;
-  }
   // The verbs of the commands in order, " tls" added to those that came over TLS.
   Lines Commands() const {
     Lines verbs;
-    for (const std::string& line : Records()) {
-      const std::string key = R"("verb": ")";
+    std::istringstream output(Process_->Output());
+    const std::string key = R"("verb": ")";
+    for (std::string line; std::getline(output, line);) {
       const std::size_t at = line.find(key);
       if (at == std::string::npos)
         continue;
@@ -69,25 +66,29 @@ class TMailPeer {
     }
     return verbs;
   }
+  // Waits for the server to report `record` as a line of its own.
   bool Has(const std::string& record) const {
-    for (const std::string& line : Records())
-      if (line == record)
-        return true;
-    return false;
-  }
-  // Waits until the server has reported the client's QUIT.
-  bool WaitForQuit() const {
     return test::WaitUntil(
-        [this] { return Process_->Output().find(R"("verb": "QUIT")") != std::string::npos; },
+        [&] { return ("\n" + Process_->Output()).find("\n" + record + "\n") != std::string::npos; },
+        10000);
+  }
+  // Waits until the server has reported the client's QUIT `count` times.
+  bool WaitForQuit(int count = 1) const {
+    return test::WaitUntil(
+        [&] {
+          const Lines verbs = Commands();
+          return std::count_if(verbs.begin(), verbs.end(), [](const std::string& verb) {
+                   return verb.starts_with("QUIT");
+                 }) >= count;
+        },
         10000);
   }
 
  private:
   std::unique_ptr<test::TTestProcess> Process_;
-  std::string Port_;
 };
 
-void Start(TxxSmtp& smtp, TMailPeer& server, const std::string& host = "127.0.0.1") {
+void Start(TxxSmtp& smtp, TMailPeer& server, const std::string& host) {
   ASSERT_FALSE(server.Port().empty()) << server.Error();
   smtp.TargetHost = host;
   smtp.TargetPort = server.Port();
@@ -101,10 +102,11 @@ constexpr const char* kMessage = "Subject: down\r\n\r\n.\r\n.hidden\r\n..two\r\n
 constexpr const char* kArrived =
     R"({"event": "data", "content": "Subject: down\r\n\r\n.\r\n.hidden\r\n..two\r\nend\r\n"})";
 
-TEST(SmtpPeer, CramMd5IsPreferredSizeIsSentAndDotsArriveIntact) {
-  TMailPeer server({"--mechanisms", "CRAM-MD5 LOGIN PLAIN", "--size", "10000000"});
+TEST(SmtpPeer, CramMd5IsPreferredSizeIsSentDotsArriveIntactAndARefusedRecipientGetsNoData) {
+  TMailPeer server({"--mechanisms", "CRAM-MD5 LOGIN PLAIN", "--size", "10000000", "--refuse",
+                    "nobody@example.org"});
   TxxSmtp smtp;
-  Start(smtp, server);
+  Start(smtp, server, "127.0.0.1");
   ASSERT_TRUE(smtp.Login()) << smtp.ResultString();
   EXPECT_TRUE(smtp.AuthDone());
   EXPECT_EQ(smtp.MaxSize(), 10000000);
@@ -115,92 +117,33 @@ TEST(SmtpPeer, CramMd5IsPreferredSizeIsSentAndDotsArriveIntact) {
   EXPECT_TRUE(smtp.MailFrom("alarm@example.org", 8));
   EXPECT_TRUE(smtp.RcptTo("ops@example.org"));
   EXPECT_TRUE(smtp.Data({"x", "a\n.\rb"}));
+  EXPECT_TRUE(smtp.MailFrom("alarm@example.org", 8));
+  EXPECT_FALSE(smtp.RcptTo("nobody@example.org"));
+  EXPECT_EQ(smtp.ResultCode(), 550);
   smtp.Logout();
   ASSERT_TRUE(server.WaitForQuit());
+  EXPECT_EQ(server.Commands(), (Lines{"EHLO", "AUTH", "MAIL", "RCPT", "DATA", "MAIL", "RCPT",
+                                      "DATA", "MAIL", "RCPT", "QUIT"}));
+  EXPECT_TRUE(server.Has(kArrived)) << server.Output();
   EXPECT_TRUE(server.Has(R"({"event": "data", "content": "x\r\na\r\n.\r\nb\r\n"})"));
   EXPECT_TRUE(
       server.Has(R"({"event": "auth", "mechanism": "CRAM-MD5", "ok": true, "tls": false})"));
   EXPECT_TRUE(server.Has(
       R"({"event": "command", "verb": "MAIL", "arg": "FROM:<alarm@example.org> SIZE=45", "tls": false})"));
-  EXPECT_TRUE(server.Has(kArrived)) << testing::PrintToString(server.Records());
 }
 
-TEST(SmtpPeer, LoginIsUsedAloneAndARefusedRecipientFailsWithoutData) {
-  TMailPeer server({"--mechanisms", "LOGIN", "--refuse", "nobody@example.org"});
+// LOGIN alone; then the mail test of the preferences: a refused account
+// stops at its first step, the right one sends the test message to the sender.
+TEST(SmtpPeer, RefusedLoginStillGreetsAndTheMailTestTellsEachStep) {
+  TMailPeer server({"--mechanisms", "LOGIN", "--user", "ops", "--password", "pw"});
   TxxSmtp smtp;
-  Start(smtp, server);
-  smtp.Password = "wrong";
+  Start(smtp, server, "127.0.0.1");
   ASSERT_TRUE(smtp.Login());  // a refused authentication leaves the later commands to the server
   EXPECT_FALSE(smtp.AuthDone());
   EXPECT_EQ(smtp.ResultCode(), 535);
   EXPECT_FALSE(smtp.ESMTPSize());
-  smtp.Password = "secret";
-  ASSERT_TRUE(smtp.Login());
-  EXPECT_TRUE(smtp.AuthDone());
-  EXPECT_TRUE(smtp.MailFrom("alarm@example.org", 45));
-  EXPECT_FALSE(smtp.RcptTo("nobody@example.org"));
-  EXPECT_EQ(smtp.ResultCode(), 550);
   smtp.Logout();
-  ASSERT_TRUE(server.WaitForQuit());
-  EXPECT_EQ(server.Commands(), (Lines{"EHLO", "AUTH", "EHLO", "AUTH", "MAIL", "RCPT", "QUIT"}));
-  EXPECT_TRUE(server.Has(R"({"event": "auth", "mechanism": "LOGIN", "ok": false, "tls": false})"));
-  EXPECT_TRUE(server.Has(R"({"event": "auth", "mechanism": "LOGIN", "ok": true, "tls": false})"));
-}
 
-TEST(SmtpPeer, StartTlsComesBeforeAuthenticationAndTheSecondEhloCounts) {
-  test::TTempDir dir;
-  const auto server = TMailPeer::WithTls("starttls", dir);
-  ASSERT_NE(server, nullptr);
-  TxxSmtp smtp;
-  Start(smtp, *server, "localhost:" + server->Port());
-  smtp.TargetPort = "smtp";  // the port in the host name wins
-  ASSERT_TRUE(smtp.Login()) << smtp.ResultString() << " " << smtp.Sock().LastError();
-  EXPECT_TRUE(smtp.Sock().SslEnabled());
-  EXPECT_TRUE(smtp.AuthDone());
-  EXPECT_EQ(smtp.FindCap("STARTTLS"), "");  // no longer offered over TLS
-  EXPECT_TRUE(smtp.MailFrom("alarm@example.org", 45));
-  EXPECT_TRUE(smtp.RcptTo("ops@example.org"));
-  EXPECT_TRUE(smtp.DataString(kMessage));
-  smtp.Logout();
-  ASSERT_TRUE(server->WaitForQuit());
-  EXPECT_EQ(server->Commands(), (Lines{"EHLO", "STARTTLS", "EHLO tls", "AUTH tls", "MAIL tls",
-                                       "RCPT tls", "DATA tls", "QUIT tls"}));
-  EXPECT_TRUE(server->Has(R"({"event": "sni", "name": "localhost"})"));
-  EXPECT_TRUE(
-      server->Has(R"({"event": "auth", "mechanism": "CRAM-MD5", "ok": true, "tls": true})"));
-  EXPECT_TRUE(server->Has(kArrived));
-}
-
-TEST(SmtpPeer, ImplicitTlsSpeaksTlsFromTheFirstByteOnPort465OrWhenAskedFor) {
-  for (const bool onPort465 : {false, true}) {
-    test::TTempDir dir;
-    const auto server = TMailPeer::WithTls("implicit", dir, onPort465 ? "465" : "0");
-    ASSERT_NE(server, nullptr);
-    TxxSmtp smtp;
-    Start(smtp, *server);
-    if (onPort465)
-      smtp.TargetHost = "127.0.0.1:465";
-    else
-      smtp.ImplicitTls = true;
-    ASSERT_TRUE(smtp.Login()) << smtp.ResultString() << " " << smtp.Sock().LastError();
-    EXPECT_TRUE(smtp.AuthDone());
-    EXPECT_TRUE(smtp.MailFrom("alarm@example.org", 45));
-    EXPECT_TRUE(smtp.RcptTo("ops@example.org"));
-    EXPECT_TRUE(smtp.DataString(kMessage));
-    smtp.Logout();
-    ASSERT_TRUE(server->WaitForQuit());
-    EXPECT_EQ(server->Commands(),
-              (Lines{"EHLO tls", "AUTH tls", "MAIL tls", "RCPT tls", "DATA tls", "QUIT tls"}));
-    EXPECT_TRUE(server->Has(R"({"event": "sni", "name": null})"));  // an address literal
-    EXPECT_TRUE(server->Has(kArrived));
-  }
-}
-
-// The mail test of the preferences: a refused account stops at its first
-// step; the right one sends the test message to the sender.
-TEST(SmtpPeer, MailTestStopsAtARefusedLoginAndOtherwiseSendsItsMessage) {
-  TMailPeer server({"--mechanisms", "LOGIN", "--user", "ops", "--password", "pw"});
-  ASSERT_FALSE(server.Port().empty()) << server.Error();
   TMailTestSettings settings{.Server = "127.0.0.1:" + server.Port(),
                              .ServerAuth = true,
                              .Account = "ops",
@@ -217,10 +160,59 @@ TEST(SmtpPeer, MailTestStopsAtARefusedLoginAndOtherwiseSendsItsMessage) {
   EXPECT_EQ(sent.Lines, (Lines{"Start testing", "Logining: Success", "Sending sender info: Success",
                                "Sending recipients info: Success", "Sending message: Success",
                                "Logout: Success", "", "Test finished successfully."}));
-  ASSERT_TRUE(server.WaitForQuit());
+  ASSERT_TRUE(server.WaitForQuit(2));
+  EXPECT_TRUE(server.Has(R"({"event": "auth", "mechanism": "LOGIN", "ok": true, "tls": false})"));
   EXPECT_TRUE(server.Has(
       R"({"event": "data", "content": "From: Monitor <me@x.test>\r\nTo: Monitor <me@x.test>\r\n)"
       R"(Subject: Test Message\r\n\r\nThis is a test message\r\n"})"));
+}
+
+// STARTTLS comes before authentication and only the second EHLO counts;
+// implicit TLS speaks TLS from the first byte on port 465 or when asked for.
+TEST(SmtpPeer, TlsByStartTlsOrFromTheFirstByte) {
+  const Lines implicit = {"EHLO tls", "AUTH tls", "MAIL tls", "RCPT tls", "DATA tls", "QUIT tls"};
+  const struct {
+    const char* Mode;
+    const char* Port;
+    bool Flag;      // ImplicitTls
+    bool HostName;  // "localhost:port", else the address with TargetPort
+    Lines Commands;
+    const char* ServerName;
+  } cases[] = {
+      {"starttls",
+       "0",
+       false,
+       true,
+       {"EHLO", "STARTTLS", "EHLO tls", "AUTH tls", "MAIL tls", "RCPT tls", "DATA tls", "QUIT tls"},
+       R"("localhost")"},
+      {"implicit", "0", true, false, implicit, "null"},  // an address literal
+      {"implicit", "465", false, false, implicit, "null"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.Mode) + " on " + c.Port);
+    test::TTempDir dir;
+    const auto server = TMailPeer::WithTls(c.Mode, dir, c.Port);
+    ASSERT_NE(server, nullptr);
+    TxxSmtp smtp;
+    Start(smtp, *server, c.HostName ? "localhost:" + server->Port() : "127.0.0.1");
+    if (c.HostName)
+      smtp.TargetPort = "smtp";  // the port in the host name wins
+    smtp.ImplicitTls = c.Flag;
+    ASSERT_TRUE(smtp.Login()) << smtp.ResultString() << " " << smtp.Sock().LastError();
+    EXPECT_TRUE(smtp.Sock().SslEnabled());
+    EXPECT_TRUE(smtp.AuthDone());
+    EXPECT_EQ(smtp.FindCap("STARTTLS"), "");  // no longer offered over TLS
+    EXPECT_TRUE(smtp.MailFrom("alarm@example.org", 45));
+    EXPECT_TRUE(smtp.RcptTo("ops@example.org"));
+    EXPECT_TRUE(smtp.DataString(kMessage));
+    smtp.Logout();
+    ASSERT_TRUE(server->WaitForQuit());
+    EXPECT_EQ(server->Commands(), c.Commands);
+    EXPECT_TRUE(server->Has(std::string(R"({"event": "sni", "name": )") + c.ServerName + "}"));
+    EXPECT_TRUE(
+        server->Has(R"({"event": "auth", "mechanism": "CRAM-MD5", "ok": true, "tls": true})"));
+    EXPECT_TRUE(server->Has(kArrived));
+  }
 }
 
 }  // namespace
