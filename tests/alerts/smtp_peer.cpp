@@ -65,7 +65,7 @@ class TMailPeer {
 
 void Start(TxxSmtp& smtp, TMailPeer& server, const std::string& host = "127.0.0.1") {
   ASSERT_FALSE(server.Port().empty()) << server.Error();
-  smtp.TargetHost = host + ":" + server.Port();  // the port in the host name wins
+  smtp.TargetHost = host + ":" + server.Port();  // wins over TargetPort, "smtp"
   smtp.Timeout = 10000;
   smtp.Username = "alice";
   smtp.Password = "secret";
