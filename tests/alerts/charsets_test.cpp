@@ -9,16 +9,6 @@
 namespace vantrel {
 namespace {
 
-TEST(CharsetsTest, NamesAsTheCharsetParameterWritesThem) {
-  EXPECT_EQ(CharsetName(TCharset::Iso8859_1), "ISO-8859-1");
-  EXPECT_EQ(CharsetName(TCharset::Iso8859_15), "ISO-8859-15");
-  EXPECT_EQ(CharsetName(TCharset::Windows1250), "WINDOWS-1250");
-  EXPECT_EQ(CharsetName(TCharset::Cp895), "CP-895");
-  EXPECT_EQ(CharsetName(TCharset::Ucs2), "Unicode-1-1-UCS-2");
-  EXPECT_EQ(CharsetName(TCharset::Utf7), "UTF-7");
-  EXPECT_EQ(CharsetName(static_cast<TCharset>(29)), "ISO-8859-1");
-}
-
 TEST(CharsetsTest, ConvertsAndPutsAnUnderscoreForWhatTheTargetLacks) {
   const struct {
     const char* Text;
@@ -78,6 +68,7 @@ TEST(CharsetsTest, SystemCharsetFollowsTheLocalesCodeset) {
       {"CP1251", TCharset::Windows1251},   {"WINDOWS-1257", TCharset::Windows1257},
       {"KOI8-R", TCharset::Koi8R},         {"ANSI_X3.4-1968", TCharset::Windows1252},
       {"CP1259", TCharset::Windows1252},   {"BIG5", TCharset::Windows1252},
+      {"CP-895", TCharset::Cp895},         {"UTF-7", TCharset::Utf7},
   };
   for (const auto& c : cases)
     EXPECT_EQ(CharsetOfCodeset(c.Codeset), c.Expected) << c.Codeset;

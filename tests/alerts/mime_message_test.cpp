@@ -142,32 +142,6 @@ TEST_F(MimeMessageTest, QuotedPrintableLinesAreCutBeforeAnEscapeOrBlank) {
   }
 }
 
-TEST_F(MimeMessageTest, PlainTextBeyondAsciiIsConvertedAndQuoted) {
-  Message.SetTextBody({"Sklep Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87 le\xC5\xBCy.", "a=b"});
-  EXPECT_EQ(Message.RootPart.Headers, (Lines{"Content-type: text/plain;\r\n\tcharset=ISO-8859-2",
-                                             "Content-Transfer-Encoding: Quoted-printable"}));
-  EXPECT_EQ(Message.RootPart.EncodedBody, (Lines{"Sklep Za=BF=F3=B3=E6 le=BFy.", "a=3Db"}));
-
-  Message.SetTextBody({"a=b"});
-  EXPECT_EQ(Message.RootPart.Headers[1], "Content-Transfer-Encoding: 7bit");
-  EXPECT_EQ(Message.RootPart.EncodedBody, Lines{"a=b"});
-}
-
-TEST_F(MimeMessageTest, HtmlIsUtf8QuotedPrintable) {
-  const std::string row = "<tr><td class=\"name\">Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87</td>";
-  Message.SetHtmlBody({"<html>", row + row + row + row, "</html>"});
-  Message.EncodeMessage();
-  const Lines& lines = Message.Lines;
-  ASSERT_GE(lines.size(), 5u);
-  EXPECT_EQ(lines[1], "Content-type: text/html;\r\n\tcharset=UTF-8");
-  EXPECT_EQ(lines[2], "Content-Transfer-Encoding: Quoted-printable");
-  EXPECT_EQ(lines[5], "<tr><td class=3D\"name\">Za=C5=BC=C3=B3=C5=82=C4=87</td><tr><td class=");
-  for (const std::string& line : Message.RootPart.EncodedBody) {
-    const std::size_t length = line.size() - (line.ends_with("=") ? 1 : 0);
-    EXPECT_LT(length, 78u) << line;
-  }
-}
-
 TEST_F(MimeMessageTest, MultipartHoldsItsPartsBetweenBoundaries) {
   TxxMimePart& root = Message.RootPart;
   root.Primary = "multipart";

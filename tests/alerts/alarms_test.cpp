@@ -1,16 +1,18 @@
-// The order and the texts of an item's alarm actions.
-
-#include "alerts/item_alarm_actions.h"
+// The alarm texts from the item's display texts and the user's templates,
+// and the order and the texts of an item's alarm actions.
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "alerts/alarm_templates.h"
+#include "alerts/item_alarm_actions.h"
 #include "core/memory_views.h"
 #include "core/settings.h"
 #include "core/watch_item.h"
 #include "core/watch_list.h"
+#include "platform/date_format.h"
 #include "platform/manual_main_loop.h"
 #include "reports/report_list.h"
 #include "storage/history.h"
@@ -42,14 +44,25 @@ class TRecorder final : public TDesktop, public TMailQueue {
   std::vector<std::string> Lines;
 };
 
-class ItemAlarmActionsTest : public ::testing::Test {
+// A watch list with its history and reports in a temporary folder, holding
+// Shop, which is down.
+class AlarmTest : public ::testing::Test {
  protected:
-  TWatchItem& Add(const std::string& name) {
+  AlarmTest() { Shop->SetStatus(TWatchStatus::Down); }
+
+  TWatchItem& Add(const std::string& name, const std::string& url) {
     TWatchItem source;
     source.Name = name;
-    source.Url = name + ".test";
+    source.Url = url;
     source.PopupAction = false;
     return List.AddItem(source);
+  }
+  TAlarmTextSources Sources() {
+    return {.List = List,
+            .Preferences = Preferences,
+            .Reports = &Reports,
+            .History = &History,
+            .Now = Clock.Now()};
   }
 
   test::TTempDir Dir;
@@ -60,16 +73,72 @@ class ItemAlarmActionsTest : public ::testing::Test {
   TWatchList List{ItemView, (Dir / "vantrel.vtd").string(), DetailsView, Settings, Clock};
   TWatchHistory History{List, (Dir / "vantrel.vth").string()};
   TReportList Reports{(Dir / "vantrel.vtr").string()};
+  TPreferences Preferences;
+  TWatchItem* Shop = &Add("Shop", "10.0.0.5");
   TRecorder Recorder;
   TItemAlarmActions Actions{{List, Settings, Reports, History, Clock, Recorder, Recorder}};
 };
 
-TEST_F(ItemAlarmActionsTest, EveryActionRunsInItsOrderAndTheSoundFollowsItsItem) {
+TEST_F(AlarmTest, DefaultSubjectAndSmsNameTheItemAndItsState) {
+  EXPECT_EQ(MakeSubject(Sources(), *Shop),
+            "Alarm Down - Shop (10.0.0.5) " + TimeStampText(Clock.Now()));
+  EXPECT_EQ(MakeMessage(Sources(), *Shop, TEmailType::Sms), "Shop is Down");
+  EXPECT_FALSE(IsHtmlMessage(TEmailType::Sms));
+}
+
+TEST_F(AlarmTest, EachMacroIsReplacedEverywhereOnceAndOnlyInItsOwnCase) {
+  Shop->Name = "%Name% and %URL%";
+  const TMacroLists macros = BuildMacroLists(List, *Shop, Clock.Now());
+  ASSERT_EQ(macros.Names.size(), 22u);
+  // The name's own "%Name%" is not replaced again; its "%URL%" is, by the
+  // later macro.
+  EXPECT_EQ(ReplaceMacros(macros, "%Name%|%status%|%URL% %URL% %URL%"),
+            "%Name% and 10.0.0.5|%status%|10.0.0.5 10.0.0.5 10.0.0.5");
+
+  // Without a row the templates come back as written.
+  TWatchItem loose;
+  loose.Name = "Loose";
+  EXPECT_TRUE(BuildMacroLists(List, loose, Clock.Now()).Names.empty());
+  EXPECT_EQ(MakeSubject(Sources(), loose), Preferences.Subject);
+}
+
+TEST_F(AlarmTest, SignatureAndBannerGoBeforeTheFirstHtmlEndOrAtTheEnd) {
+  Preferences.Header = "<p>%Name%</p>";
+  Preferences.Signature = "<i>sig</i>";
+  Shop->LastResponseText = "<html><body>page</body></HTML></html>";
+  std::string message = MakeMessage(Sources(), *Shop, TEmailType::Page);
+  EXPECT_EQ(message.rfind("<p>Shop</p><html><body>page</body><i>sig</i><br><br><hr", 0), 0u);
+  EXPECT_NE(message.find("/banner/banner.php\" border=\"0\"></a></center></HTML></html>"),
+            std::string::npos);
+
+  // A page cut to the kept size says so.
+  Shop->LastResponseText = "start";
+  Shop->LastResponseCut = true;
+  message = MakeMessage(Sources(), *Shop, TEmailType::Page);
+  EXPECT_EQ(message.rfind("<p>Shop</p>start<p>[The page was longer than 1 MiB", 0), 0u);
+  EXPECT_NE(message.find("</p><i>sig</i><br><br><hr"), std::string::npos);
+}
+
+TEST_F(AlarmTest, ReportMailCarriesTheReportOrOnlyTheFrameWhenItIsGone) {
+  Preferences.Header = "H";
+  Reports.Rebuild();
+  Shop->ReportId = Reports.Item(0).Id;
+  const std::string withReport = MakeMessage(Sources(), *Shop, TEmailType::Report);
+  EXPECT_EQ(withReport.rfind("H<!DOCTYPE HTML", 0), 0u);
+  EXPECT_NE(withReport.find("<h3>Shop (10.0.0.5)</h3>"), std::string::npos);
+  EXPECT_NE(withReport.find("</center></html>\r\n"), std::string::npos);
+
+  Reports.Delete(0);
+  const std::string without = MakeMessage(Sources(), *Shop, TEmailType::Report);
+  EXPECT_EQ(without.rfind("H<br><br><hr color=\"#000000\">", 0), 0u);
+}
+
+TEST_F(AlarmTest, EveryActionRunsInItsOrderAndTheSoundFollowsItsItem) {
   TPreferences preferences = Settings.GetPreferences();
   preferences.Subject = "%Status% %Name%";
   preferences.Account = "stored";  // not used: the server wants no login
   Settings.SetPreferences(preferences);
-  TWatchItem& a = Add("a");
+  TWatchItem& a = Add("a", "a.test");
   a.PopupAction = true;
   a.EmailAction = true;
   a.EmailAddress = "ops@x.test";
@@ -78,7 +147,7 @@ TEST_F(ItemAlarmActionsTest, EveryActionRunsInItsOrderAndTheSoundFollowsItsItem)
   a.SoundAction = true;
   a.SoundFile = "a.wav";
   a.SoundRepeat = true;
-  TWatchItem& b = Add("b");
+  TWatchItem& b = Add("b", "b.test");
   b.SoundAction = true;
   b.SoundFile = "b.wav";
   b.Username = "owner";  // a web-service user's item: the owner gets the SMS
