@@ -105,27 +105,24 @@ TEST_F(ItemsCommandTest, AddSetSuspendRemoveRoundTripThroughTheFile) {
   EXPECT_EQ(Files()->List().Item(0).Id(), 2);
 }
 
-TEST_F(ItemsCommandTest, ListRebuildsStatisticsAndAddSkipsIdsTheHistoryStillHolds) {
-  ASSERT_EQ(Add({"--url", "127.0.0.1"}), 1);
-  // Item 7 was deleted without its history.
-  WriteHistory({Record(1, true), Record(1, false), Record(1, true), Record(7, true)});
-  ASSERT_EQ(Items({"list"}), kExitOk);
-  EXPECT_NE(Out.str().find("33%"), std::string::npos) << Out.str();
-  EXPECT_EQ(Add({"--url", "127.0.0.2"}), 8);
-}
-
-TEST_F(ItemsCommandTest, RemoveDeletesTheItemsHistoryOnlyAndNothingForAnUnknownId) {
+// Item 7 was deleted without its history.
+TEST_F(ItemsCommandTest, ListRebuildsStatisticsAddSkipsIdsInTheHistoryRemoveDeletesOnlyItsOwn) {
   ASSERT_EQ(Add({"--url", "127.0.0.1"}), 1);
   ASSERT_EQ(Add({"--url", "127.0.0.2"}), 2);
-  WriteHistory({Record(1, true), Record(2, true), Record(1, false)});
+  WriteHistory(
+      {Record(1, true), Record(1, false), Record(2, true), Record(1, true), Record(7, true)});
+  ASSERT_EQ(Items({"list"}), kExitOk);
+  EXPECT_NE(Out.str().find("33%"), std::string::npos) << Out.str();
+  EXPECT_EQ(Add({"--url", "127.0.0.3"}), 8);
 
   EXPECT_THROW(Items({"remove", "1", "5"}), std::runtime_error);
-  EXPECT_EQ(Files()->List().Count(), 2);
-  EXPECT_EQ(RecordsOf(1), 2u);
+  EXPECT_EQ(Files()->List().Count(), 3);
+  EXPECT_EQ(RecordsOf(1), 3u);
 
   ASSERT_EQ(Items({"remove", "1"}), kExitOk);
   EXPECT_EQ(RecordsOf(1), 0u);
   EXPECT_EQ(RecordsOf(2), 1u);
+  EXPECT_EQ(RecordsOf(7), 1u);
 }
 
 // Every setting an item can have survives export and import into an empty

@@ -127,12 +127,10 @@ TEST_F(CheckScheduling, FrequencyOfZeroOrLessIsCheckedEverySecondAndLoggedOnce) 
     Advance(1000 + kSlackMs);
   EXPECT_EQ(Checks.Requests().size(), 12u);
   EXPECT_TRUE(Errors.empty());
-  EXPECT_EQ(CountLines("Frequency of zero\\x1b[2J (http://zero.test/) is 0 seconds; "
-                       "checked every second instead"),
-            1u);
-  EXPECT_EQ(CountLines("Frequency of negative (http://negative.test/) is -5 seconds; "
-                       "checked every second instead"),
-            1u);
+  for (const std::string item :
+       {"zero\\x1b[2J (http://zero.test/) is 0", "negative (http://negative.test/) is -5"})
+    EXPECT_EQ(CountLines("Frequency of " + item + " seconds; checked every second instead"), 1u)
+        << item;
   EXPECT_EQ(zero.Frequency(), 0);  // the file is written back as it was
   EXPECT_EQ(negative.Frequency(), -5);
 }

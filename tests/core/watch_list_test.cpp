@@ -210,11 +210,7 @@ TEST_F(WatchList, SelectedAndAllActionsActOnTheirRowsOnly) {
   List.RunAllNow();
   EXPECT_EQ(b.NextRun(), Clock.Now());
 
-  List.SetModified(false);
-  List.ActivateSelected();  // active already
-  EXPECT_FALSE(List.Modified());
-  List.SuspendSelected();
-  EXPECT_TRUE(List.Modified());
+  List.SuspendSelected();  // the modified flag is SetItemActive's, tested above
   EXPECT_FALSE(a.Active());
   EXPECT_TRUE(b.Active());
   List.ActivateSelected();
@@ -348,35 +344,30 @@ TEST_F(WatchList, ServiceRecordAddsUpdatesOrDeletesItsItem) {
   EXPECT_EQ(RowNames(), (Texts{"local", "shop"}));
 }
 
-TEST_F(WatchList, NameViewDetailsTheSelectedRowWithTheShownFields) {
+TEST_F(WatchList, NameAndTableViewsShowTheShownFieldsInTheirOrder) {
   TWatchItem& a = Add("shop");
   Add("b");  // selected
+  a.Url = "a.example.org";
   a.Username = "jdoe";
   a.UserFullName = "Jane Doe";
   List.UpdateRow(RowOf(a));
   EXPECT_EQ(ItemView.Row(RowOf(a)).Caption, "jdoe_shop");
   EXPECT_EQ(DetailsView.Value("Name"), "b");
   SelectOnly({RowOf(a)});
-  EditPreferences([](TPreferences& p) { p.Fields[0] = -kPropertyStatus; });
-  List.ShowDetails(RowOf(a));
-  EXPECT_EQ(DetailsView.Value("Name"), "Jane Doe_shop");
-  EXPECT_EQ(DetailsView.Rows().size(), 20u);
-  List.SetTableView(true);
-  List.ClearDetails();
-  List.ShowSelectedDetails();
-  EXPECT_TRUE(DetailsView.Rows().empty());
-}
-
-TEST_F(WatchList, TableViewShowsTheShownFieldsInTheirOrder) {
-  TWatchItem& a = Add("a");
-  a.Url = "a.example.org";
   EditPreferences([](TPreferences& p) {
     p.Fields = DefaultFieldList();
     p.Fields[0] = kPropertyUrl;
     p.Fields[1] = kPropertyName;
     p.Fields[2] = -kPropertyStatus;  // hidden
   });
+  List.ShowDetails(RowOf(a));
+  EXPECT_EQ(DetailsView.Value("Name"), "Jane Doe_shop");
+  EXPECT_EQ(DetailsView.Rows().size(), 20u);
+
   List.SetTableView(true);
+  List.ClearDetails();
+  List.ShowSelectedDetails();
+  EXPECT_TRUE(DetailsView.Rows().empty());
   List.SetupColumns();
   ASSERT_EQ(ItemView.Columns().size(), 20u);
   EXPECT_EQ(ItemView.Columns()[0], (TViewColumn{"URL/IP", 90, false}));
@@ -385,7 +376,7 @@ TEST_F(WatchList, TableViewShowsTheShownFieldsInTheirOrder) {
   const auto& row = ItemView.Row(RowOf(a));
   EXPECT_EQ(row.Caption, "a.example.org");
   ASSERT_EQ(row.SubItems.size(), 19u);
-  EXPECT_EQ(row.SubItems[0], "a");
+  EXPECT_EQ(row.SubItems[0], "Jane Doe_shop");
   EXPECT_EQ(row.SubItems[1], "by Ping");
 }
 

@@ -43,6 +43,19 @@ TScriptedPeer::TScript SendAndClose(std::string text) {
   };
 }
 
+// Sends `first`, waits for the client's "go", sends `then` (or resets) and stays.
+TScriptedPeer::TScript SendAfterGo(std::string first, std::string then, bool reset = false) {
+  return [=](TPeerConnection& peer) {
+    peer.Send(first);
+    peer.ReceiveUntil("go\r\n");
+    if (then.empty())
+      reset ? peer.Reset() : peer.ShutdownSend();
+    else
+      peer.Send(then);
+    peer.StaySilent(5000);
+  };
+}
+
 void Silent(TPeerConnection& peer) {
   peer.StaySilent(60000);
 }
@@ -57,17 +70,6 @@ void ConnectTo(TxxTcpSocket& socket, const TScriptedPeer& peer) {
   socket.Connect(peer.Host(), peer.Port());
   ASSERT_EQ(socket.LastError(), 0) << GetErrorDesc(socket.LastError());
 }
-
-// A peer whose backlog is full, so that a connect to it never completes.
-struct THangingPeer {
-  THangingPeer() { Fillers = test::FillBacklog(Peer); }
-  ~THangingPeer() {
-    for (const int handle : Fillers)
-      ::close(handle);
-  }
-  TScriptedPeer Peer{nullptr, {.Backlog = 0, .NeverAccept = true}};
-  std::vector<int> Fillers;
-};
 
 int ReceiveBufferSize(const TxxBlockSocket& socket) {
   int size = 0;
@@ -95,7 +97,7 @@ TEST(Connect, BindEndpointsCloseAndReconnect) {
   EXPECT_EQ(socket.ReadLine(5000), "two");
 }
 
-TEST(Connect, RefusedUnknownServiceAndHangingConnect) {
+TEST(Connect, RefusedUnknownServiceAndHangingConnectThatTimesOutOrIsAborted) {
   TxxTcpSocket refused;
   refused.Connect("127.0.0.1", std::to_string(test::FreeLoopbackPort()));
   EXPECT_EQ(refused.LastError(), kSockConnectionRefused);
@@ -104,14 +106,30 @@ TEST(Connect, RefusedUnknownServiceAndHangingConnect) {
   EXPECT_EQ(unknown.LastError(), kSockServiceNotFound);
   EXPECT_FALSE(unknown.HandleValid());
 
-  THangingPeer hanging;
-  ASSERT_FALSE(hanging.Fillers.empty()) << "could not fill the listen backlog";
+  // A peer whose backlog is full, so that a connect to it never completes.
+  TScriptedPeer hanging(nullptr, {.Backlog = 0, .NeverAccept = true});
+  const std::vector<int> fillers = test::FillBacklog(hanging);
+  ASSERT_FALSE(fillers.empty()) << "could not fill the listen backlog";
   TxxTcpSocket socket;
   socket.Timeout = kShortTimeout;
   const auto start = Clock::now();
-  socket.Connect("127.0.0.1", hanging.Peer.Port());
+  socket.Connect("127.0.0.1", hanging.Port());
   EXPECT_EQ(socket.LastError(), kSockTimedOut);
   EXPECT_LT(MsSince(start), kWithinMs);
+
+  TxxTcpSocket aborted;
+  aborted.Timeout = 60000;
+  const auto abortStart = Clock::now();
+  std::thread aborter([&aborted] {
+    Pause(100);
+    aborted.Abort();
+  });
+  aborted.Connect("127.0.0.1", hanging.Port());
+  aborter.join();
+  EXPECT_EQ(aborted.LastError(), kSockInterrupted);
+  EXPECT_LT(MsSince(abortStart), kWithinMs);
+  for (const int handle : fillers)
+    ::close(handle);
 }
 
 TEST(Connect, LoopbackIsReachedOverIPv4UnlessToldOtherwiseOrGivenAnIPv6Literal) {
@@ -179,12 +197,7 @@ TEST(Read, SilentOrDrippingPeerEndsWithTimeOutAndWhatArrived) {
 
 TEST(Read, PeerCloseOrResetGivesConnectionResetAndKeepsAnUnfinishedLine) {
   for (const bool reset : {false, true}) {
-    TScriptedPeer peer([reset](TPeerConnection& connection) {
-      connection.Send("last words\r\nno end");
-      connection.ReceiveUntil("go\r\n");
-      reset ? connection.Reset() : connection.ShutdownSend();
-      connection.StaySilent(5000);
-    });
+    TScriptedPeer peer(SendAfterGo("last words\r\nno end", "", reset));
     TxxTcpSocket socket;
     ConnectTo(socket, peer);
     EXPECT_EQ(socket.ReadLine(5000), "last words");
@@ -199,17 +212,12 @@ TEST(ReadLine, HalfALineEndIsSwallowedByTheNextReadOnlyWithAcceptAnyLineEnd) {
   for (const auto& [any, first, second, secondLine] : {std::tuple{true, "a\r", "\nb\r\n", "b"},
                                                        {true, "a\n", "\rb\n", "b"},
                                                        {false, "a\r\n", "\nb\r\n", "\nb"}}) {
-    TScriptedPeer peer([first, second](TPeerConnection& connection) {
-      connection.Send(first);
-      connection.ReceiveUntil("more\r\n");
-      connection.Send(second);
-      connection.StaySilent(5000);
-    });
+    TScriptedPeer peer(SendAfterGo(first, second));
     TxxTcpSocket socket;
     socket.AcceptAnyLineEnd = any;
     ConnectTo(socket, peer);
     EXPECT_EQ(socket.ReadLine(5000), "a");
-    socket.WriteText("more\r\n");
+    socket.WriteText("go\r\n");
     EXPECT_EQ(socket.ReadLine(5000), secondLine) << "any " << any;
   }
 }
@@ -322,22 +330,6 @@ TEST(Abort, AbortsFromAnotherThreadEndThirtyTwoBlockedReadsAtOnce) {
     check.join();
   EXPECT_LT(MsSince(start), kWithinMs);
   EXPECT_EQ(interrupted.load(), kChecks);
-}
-
-TEST(Abort, AbortEndsAConnectThatHangs) {
-  THangingPeer hanging;
-  ASSERT_FALSE(hanging.Fillers.empty());
-  TxxTcpSocket socket;
-  socket.Timeout = 60000;
-  const auto start = Clock::now();
-  std::thread aborter([&socket] {
-    Pause(100);
-    socket.Abort();
-  });
-  socket.Connect("127.0.0.1", hanging.Peer.Port());
-  aborter.join();
-  EXPECT_EQ(socket.LastError(), kSockInterrupted);
-  EXPECT_LT(MsSince(start), kWithinMs);
 }
 
 TEST(Abort, AbortedSocketFailsEveryLaterCallAtOnceEvenWithDataWaiting) {

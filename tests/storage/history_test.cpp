@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstdint>
@@ -228,7 +227,8 @@ TEST_F(THistoryFixture, DamagedBlocksCostTheirRecordsOnlyAndTheNextWriteDropsThe
   const struct {
     const char* Name;
     int Records;
-    std::vector<std::pair<int, int>> Damaged;  // block, byte within it (21, 22: check value)
+    std::vector<std::pair<int, int>>
+        Damaged;  // block, byte within it (21, 22: check value), in order
     bool WriteByDeleting;
   } cases[] = {
       {"first block", 50, {{0, 0}}, false},
@@ -245,14 +245,11 @@ TEST_F(THistoryFixture, DamagedBlocksCostTheirRecordsOnlyAndTheNextWriteDropsThe
     Reports.clear();
     const THistoryArray records = Sample(c.Records);
     WriteFile(records);
-    THistoryArray good;
-    for (int i = 0; i < c.Records; ++i) {
-      if (std::none_of(c.Damaged.begin(), c.Damaged.end(),
-                       [i](const auto& damage) { return damage.first == i; }))
-        good.push_back(records[i]);
+    THistoryArray good = records;
+    for (auto damage = c.Damaged.rbegin(); damage != c.Damaged.rend(); ++damage) {
+      good.erase(good.begin() + damage->first);
+      IncrementByte(Path, kHeader + damage->first * kBlock + damage->second);
     }
-    for (const auto& [block, byte] : c.Damaged)
-      IncrementByte(Path, kHeader + block * kBlock + byte);
 
     TWatchHistory history(Target, Path, Reporter);
     Target.Applied.clear();
@@ -280,10 +277,21 @@ TEST_F(THistoryFixture, DamagedBlocksCostTheirRecordsOnlyAndTheNextWriteDropsThe
 
 // --- Deleting ------------------------------------------------------------
 
-TEST_F(THistoryFixture, DeleteItemsKeepsTheOtherItemsRecordsInOrderPendingOnesIncluded) {
-  WriteFile(Sample(12));
+// The rewrite fails while writing, syncing or renaming: the old file stays
+// whole with every record, no temporary file is left, and the next try works.
+TEST_F(THistoryFixture, DeleteKeepsTheOtherItemsRecordsInOrderAndAFailedOneTheOldFileWhole) {
+  WriteFile(Sample(200));
   const std::string before = ReadFileBytes(Path);
-  TWatchHistory history(Target, Path);
+  for (const test::TSaveFault& fault : test::kSaveFaults) {
+    SCOPED_TRACE(fault.Name);
+    TWatchHistory history(Target, Path, Reporter, Ops);
+    fault.Arm(Ops, kHeader + 20 * kBlock);
+    EXPECT_THROW(history.DeleteItems({2}), EInOutError);
+    Ops.Heal();
+    EXPECT_EQ(ReadFileBytes(Path), before);
+    EXPECT_FALSE(fs::exists(Temporary));
+  }
+  TWatchHistory history(Target, Path, Reporter, Ops);
   history.Add(Rec(2, true, 50000));
   history.Add(Rec(3, true, 50001));
   history.DeleteItems({});
@@ -292,31 +300,12 @@ TEST_F(THistoryFixture, DeleteItemsKeepsTheOtherItemsRecordsInOrderPendingOnesIn
   Target.Selected = {2, 99};
   history.DeleteSelected();
   THistoryArray expected;
-  for (const auto& record : Concat(Sample(12), {Rec(3, true, 50001)})) {
+  for (const auto& record : Concat(Sample(200), {Rec(3, true, 50001)})) {
     if (record.ItemId != 2)
       expected.push_back(record);
   }
   EXPECT_EQ(ReadFile(), expected);
   EXPECT_FALSE(fs::exists(Temporary));
-}
-
-// The rewrite fails while writing, syncing or renaming: the old file stays
-// whole with every record, no temporary file is left, and the next try works.
-TEST_F(THistoryFixture, FailedDeleteLeavesTheOldFileWholeAndNoTemporaryFile) {
-  WriteFile(Sample(200));
-  const std::string before = ReadFileBytes(Path);
-  for (const test::TSaveFault& fault : test::kSaveFaults) {
-    SCOPED_TRACE(fault.Name);
-    TWatchHistory history(Target, Path, Reporter, Ops);
-    fault.Arm(Ops, kHeader + 20 * kBlock);
-    EXPECT_THROW(history.DeleteItems({1}), EInOutError);
-    Ops.Heal();
-    EXPECT_EQ(ReadFileBytes(Path), before);
-    EXPECT_FALSE(fs::exists(Temporary));
-  }
-  TWatchHistory history(Target, Path, Reporter, Ops);
-  history.DeleteItems({1});
-  EXPECT_EQ(ReadFile().size(), 200u - 66u);  // item 1 has every third record
   EXPECT_TRUE(Reports.empty());
 }
 
