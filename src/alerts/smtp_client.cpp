@@ -111,6 +111,14 @@ void TxxSmtp::ClearResult() {
 std::int32_t TxxSmtp::ReadResult() {
   FullResult_.clear();
   do {
+    // A reply that never ends would fill the memory line by line: past any
+    // real reply's length the connection is given up.
+    if (FullResult_.size() == kMaxReplyLines) {
+      Sock_->Close();
+      Sock_->SetLastError(kSockMessageTooLong);
+      ResultCode_ = 0;
+      return 0;
+    }
     // Bounds the whole line, so a server dripping bytes cannot stretch it.
     ResultString_ = Sock_->ReadLineWithin(Timeout);
     FullResult_.push_back(ResultString_);

@@ -12,6 +12,7 @@
 // first byte on port 465 or when ImplicitTls is set. Certificates are not
 // checked, as everywhere in this program.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,6 +26,8 @@ namespace vantrel {
 
 // The client's default wait for each reply line (milliseconds).
 inline constexpr std::int32_t kSmtpDefaultTimeout = 60000;
+// The most lines one reply may have (an EHLO reply has a few dozen).
+inline constexpr std::size_t kMaxReplyLines = 1000;
 // The submission port whose servers speak TLS from the first byte.
 inline constexpr int kSmtpImplicitTlsPort = 465;
 
@@ -76,7 +79,9 @@ class TxxSmtp : public TxxClientSocket {
   // The first capability line that begins with `name` (without regard to
   // case); empty when none.
   std::string FindCap(std::string_view name) const;
-  // Reads one reply with its continuation lines; its code (0 when none).
+  // Reads one reply with its continuation lines; its code (0 when none). A
+  // reply longer than kMaxReplyLines closes the connection
+  // (kSockMessageTooLong).
   std::int32_t ReadResult();
 
   std::int32_t ResultCode() const { return ResultCode_; }

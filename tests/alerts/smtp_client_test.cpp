@@ -79,6 +79,9 @@ TEST(SmtpClient, OddServerRepliesAndCommandsHoldingLineBreaks) {
   const std::string from = "MAIL FROM:Alarm <alarm@example.org>";
   const std::string rcpt = "RCPT TO:<ops@example.org>";
   const std::string tlsEhlo = "250-mail.example\r\n250-AUTH LOGIN\r\n250 STARTTLS";
+  std::string endless = "250-mail.example";
+  for (std::size_t i = 0; i < kMaxReplyLines; ++i)
+    endless += "\r\n250-more";
   const TOddServer servers[] = {
       {"continuation lines", "220 mail.example ESMTP",
        "250-mail.example greets you\r\n250-AUTH LOGIN PLAIN\r\n250 SIZE 10000000", "", false, true,
@@ -95,6 +98,8 @@ TEST(SmtpClient, OddServerRepliesAndCommandsHoldingLineBreaks) {
        Lines{"EHLO", "STARTTLS"}},
       {"STARTTLS agreed, then no TLS", "220 mail.example", tlsEhlo,
        "220 go ahead\r\nthis is not TLS", false, false, 220, Lines{"EHLO", "STARTTLS"}},
+      // A reply that goes on and on is given up, not kept line by line.
+      {"endless reply", "220 mail.example", endless, "", false, false, 0, Lines{"EHLO"}},
   };
   for (const TOddServer& server : servers) {
     SCOPED_TRACE(server.Name);
