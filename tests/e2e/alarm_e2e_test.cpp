@@ -22,6 +22,21 @@ bool WaitForFile(const fs::path& path, int timeoutMs) {
   return WaitUntil([&] { return fs::exists(path); }, timeoutMs);
 }
 
+// The monitor's line of the item going "DOWN" or coming back "UP" (the item's
+// name or a folder in it may hold those letters too).
+TCliRun::TLineTest AlarmLine(const std::string& state) {
+  return [state](const std::string& line) {
+    return line.find("*** ") != std::string::npos && line.ends_with("  " + state);
+  };
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t count = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+    ++count;
+  return count;
+}
+
 TEST_F(E2eTest, AlarmAndResetMailRunAndWriteAsTheItemSays) {
   const TTempDir tmp;
   // The mail server in the monitor's namespace, on a port of its own.
@@ -55,11 +70,15 @@ TEST_F(E2eTest, AlarmAndResetMailRunAndWriteAsTheItemSays) {
 
   std::unique_ptr<TCliRun> run = StartMonitor();
   ASSERT_TRUE(run != nullptr);
-  ASSERT_TRUE(run->WaitForLine(Contains("DOWN"), Scaled(20000))) << run->Transcript();
+  ASSERT_TRUE(run->WaitForLine(AlarmLine("DOWN"), Scaled(20000))) << run->Transcript();
   ASSERT_TRUE(WaitForFile(seen.string() + ".Down", Scaled(10000)));
   nginx->WriteDocument("state.html", "UP");
-  ASSERT_TRUE(run->WaitForLine(Contains("UP"), Scaled(20000))) << run->Transcript();
+  ASSERT_TRUE(run->WaitForLine(AlarmLine("UP"), Scaled(20000))) << run->Transcript();
   ASSERT_TRUE(WaitForFile(seen.string() + ".Up", Scaled(10000)));
+  // Both mails delivered before the stop, which would give up a slow one.
+  EXPECT_TRUE(
+      WaitUntil([&] { return Count(smtp.Output(), R"("event": "data")") == 2; }, Scaled(20000)))
+      << smtp.Output();
   StopMonitor(*run);
   smtp.Stop();
 
