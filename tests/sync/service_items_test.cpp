@@ -65,7 +65,7 @@ TEST(ServiceItemsTest, ResultsGoAsLocalSecondsInRequestsOfAThousand) {
   ASSERT_EQ(bodies.size(), 3u);
   const std::string first = DecodeBase64(bodies[0].substr(4));
   EXPECT_EQ(bodies[0].substr(0, 4), "his=");
-  EXPECT_EQ(first.substr(0, 55), "7, -1, 1709294400, 120, 200\n42, 0, 1709294400, 0, 408\n");
+  EXPECT_EQ(first.substr(0, 54), "7, -1, 1709294400, 120, 200\n42, 0, 1709294400, 0, 408\n");
   EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 1000);
   const std::string last = DecodeBase64(bodies[2].substr(4));
   EXPECT_EQ(std::count(last.begin(), last.end(), '\n'), 500);
