@@ -111,6 +111,9 @@ TAppController::TAppController(TAppControllerParts parts)
   Results_ = std::make_unique<TReportedResults>(*Handler_, Flags_, *List_, Events_);
   Autosave_ = std::make_unique<TAutosaveTimer>(Loop_, [this] { SaveAll(); });
 
+  Synchronizer_ = std::make_unique<TSynchronizer>(Loop_, static_cast<TSyncHost&>(*this));
+  SyncTimer_ = Loop_.CreateTimer([this] { SynchronizationTick(); });
+
   // The settings start from the built-in values, which the file overrides.
   acLoadSettings();
 
@@ -158,6 +161,9 @@ void TAppController::Stop() {
   // A checker waiting for a main-thread step is released and none gets one
   // again, so the scheduler can cancel and join them all.
   Loop_.Shutdown();
+  SyncTimer_.reset();
+  // A run under way is cut short; its steps are refused from here on.
+  Synchronizer_.reset();
   Scheduler_.reset();
   // No alarm from here on; the mails on their way get a moment to arrive,
   // and what failed is logged before the log closes.
@@ -340,6 +346,10 @@ void TAppController::acLoadSettings() {
 void TAppController::ApplySettings() {
   const TPreferences preferences = Settings_.GetPreferences();
   Autosave_->Configure(preferences.Autosave, preferences.AutosaveFrequency);
+  if (preferences.ServiceStatus)
+    SyncTimer_->Start(static_cast<std::uint32_t>(preferences.ServiceFrequency) * 1000u);
+  else
+    SyncTimer_->Stop();
   if (const std::optional<bool> tableView = WindowState_.TakeLoadedTableView())
     SetTableView(*tableView);
 }
@@ -380,6 +390,10 @@ void TAppController::RowSelected(int row) {
 void TAppController::PreferencesChanged() {
   const TPreferences preferences = Settings_.GetPreferences();
   Autosave_->Configure(preferences.Autosave, preferences.AutosaveFrequency);
+  if (preferences.ServiceStatus)
+    SyncTimer_->Start(static_cast<std::uint32_t>(preferences.ServiceFrequency) * 1000u);
+  else
+    SyncTimer_->Stop();
   if (List_->TableView()) {
     List_->SetupColumns();
   } else {
@@ -457,6 +471,66 @@ std::optional<std::filesystem::path> TAppController::acDefaultReport() {
   if (Reports_->Default() == nullptr)
     return std::nullopt;
   return RunReport(*Reports_->Default());
+}
+
+bool TAppController::acSynchronize() {
+  const TPreferences preferences = Settings_.GetPreferences();
+  if (!preferences.ServiceStatus || !Flags_.IsOnline())
+    return false;
+  TServiceClient client(MakeServiceAddress(preferences, Settings_.GetInternetOptions()));
+  const bool done = SynchronizeNow(client, *List_);
+  WakeScheduler();
+  UpdateActions();
+  return done;
+}
+
+void TAppController::SynchronizationTick() {
+  const TPreferences preferences = Settings_.GetPreferences();
+  if (preferences.ServiceStatus)
+    SyncTimer_->Start(static_cast<std::uint32_t>(preferences.ServiceFrequency) * 1000u);
+  if (Flags_.IsOnline() && !Flags_.IsPaused() && preferences.ServiceStatus && !Synchronizing_)
+    Synchronizer_->Start();
+}
+
+TServiceAddress TAppController::BeginSync() {
+  Synchronizing_ = true;
+  const TServiceAddress address =
+      MakeServiceAddress(Settings_.GetPreferences(), Settings_.GetInternetOptions());
+  const std::string text = "Start synchronization " + EscapeControls(address.Url);
+  if (Log_)
+    Log_->Add(text);
+  Events_.StatusText(text);
+  return address;
+}
+
+void TAppController::ApplyServiceItems(const TServerItemList& items) {
+  Reported([&] { ApplyServiceRecords(items); });
+}
+
+THistoryArray TAppController::ReadResultsBatch() {
+  THistoryArray batch;
+  Reported([&] {
+    TempHistory_->PrepareBatch();
+    TempHistory_->ReadBatch(batch);
+  });
+  return batch;
+}
+
+void TAppController::CommitResultsBatch() {
+  Reported([&] { TempHistory_->CommitBatch(); });
+}
+
+void TAppController::EndSync(const std::string& url, std::int32_t itemsCode, std::int32_t statsCode,
+                             const std::string& problem) {
+  Synchronizing_ = false;
+  if (Log_) {
+    Log_->Add("End synchronization " + EscapeControls(url));
+    Log_->Add("Response Code: " + std::to_string(itemsCode) + "/" + std::to_string(statsCode) +
+              (problem.empty() ? "" : " (" + problem + ")"));
+  }
+  if (!problem.empty())
+    Events_.Warning("Synchronization: " + problem);
+  Events_.StatusText("Done");
 }
 
 // --- Helpers -----------------------------------------------------------------

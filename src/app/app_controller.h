@@ -24,6 +24,7 @@
 #include "platform/clock.h"
 #include "platform/main_loop.h"
 #include "storage/history_record.h"
+#include "sync/synchronizer.h"
 
 namespace vantrel {
 
@@ -94,7 +95,7 @@ struct TAppControllerParts {
 //
 // Later work plugs in here: the synchronizer (acSynchronize, its timer and
 // ApplyServiceRecords, which is ready for it).
-class TAppController {
+class TAppController : private TSyncHost {
  public:
   // Throws std::logic_error when the lock is not held, and what loading the
   // settings throws (an unreadable settings file stops the start before
@@ -192,6 +193,16 @@ class TAppController {
   std::optional<std::filesystem::path> RunReport(const TReportItem& report);
   // RunReport with the default report.
   std::optional<std::filesystem::path> acDefaultReport();
+  // The on-demand synchronization: the web service's whole list applied at
+  // once. Nothing happens (false) while the service is off or the machine is
+  // offline; false also when the service's answer could not be had or read
+  // (the front shows kSyncFailedMessage).
+  bool acSynchronize();
+  // A periodic run of the synchronization is under way.
+  bool Synchronizing() const { return Synchronizing_; }
+  // What the synchronization timer does at each tick: a periodic run when
+  // online, not paused, the service on and no run under way.
+  void SynchronizationTick();
 
   // --- Other handlers --------------------------------------------------------
 
@@ -230,6 +241,14 @@ class TAppController {
   // Runs `step`, reporting what it throws as an error; false when it threw.
   bool Reported(const std::function<void()>& step);
 
+  // TSyncHost: the steps of a periodic run that touch the monitor.
+  TServiceAddress BeginSync() override;
+  void ApplyServiceItems(const TServerItemList& items) override;
+  THistoryArray ReadResultsBatch() override;
+  void CommitResultsBatch() override;
+  void EndSync(const std::string& url, std::int32_t itemsCode, std::int32_t statsCode,
+               const std::string& problem) override;
+
   TMainLoop& Loop_;
   TClock& Clock_;
   TItemView& ItemView_;
@@ -259,6 +278,9 @@ class TAppController {
   std::unique_ptr<TLogFile> Log_;
   std::unique_ptr<TCheckerManager> Scheduler_;
   std::unique_ptr<TxxInternetDetector> Detector_;
+  std::unique_ptr<TTimer> SyncTimer_;
+  std::unique_ptr<TSynchronizer> Synchronizer_;
+  bool Synchronizing_ = false;
 
   std::optional<TConnectState> AnnouncedState_;
   bool Saving_ = false;
