@@ -243,10 +243,11 @@ function cmd_results(PDO $db, array $args): void
               FROM results WHERE :item IS NULL OR item_id = :item) r
           LEFT JOIN items i ON i.id = r.item_id
          WHERE r.age <= :last ORDER BY r.item_id, r.time DESC, r.age');
-    $q->execute([
-        'item' => isset($positional[0]) ? whole_number($positional[0], 'ITEM_ID', -2147483648) : null,
-        'last' => $last,
-    ]);
+    // Bound as integers: compared with a text, every row number would pass.
+    $item = isset($positional[0]) ? whole_number($positional[0], 'ITEM_ID', -2147483648) : null;
+    $q->bindValue('item', $item, $item === null ? PDO::PARAM_NULL : PDO::PARAM_INT);
+    $q->bindValue('last', $last, PDO::PARAM_INT);
+    $q->execute();
     echo "ITEM\tNAME\tRESULT\tTIME\tDATE (monitor's local time)\tRESPONSE_MS\tCODE\n";
     foreach ($q as $r) {
         // The time counts the monitor's local time as if it were UTC.
