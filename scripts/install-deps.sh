@@ -27,6 +27,8 @@ packages=(
   python3-aiosmtpd
   python3-pyftpdlib
   dovecot-pop3d
+  php-cli
+  php-sqlite3
 )
 
 missing=()
