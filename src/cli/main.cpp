@@ -19,6 +19,7 @@
 #include "cli/reports_command.h"
 #include "cli/run_command.h"
 #include "cli/settings_command.h"
+#include "cli/sync_command.h"
 #include "platform/version_info.h"
 
 namespace vantrel {
@@ -49,6 +50,7 @@ constexpr const char* kUsage =
     "  settings list|get|set ...  the preferences and Internet options\n"
     "  mailtest [--server HOST[:PORT]] ...\n"
     "                             sends a test message through the mail settings\n"
+    "  sync [--test]              takes the web service's items at once\n"
     "  help [COMMAND]             the help of a command\n"
     "\n"
     "'vantrel-cli COMMAND --help' describes each command and its options.\n"
@@ -121,7 +123,7 @@ std::string CommandWords(const std::vector<std::string>& command) {
     return "items " + command[1];
   if (command[0] == "run" || command[0] == "check" || command[0] == "items" ||
       command[0] == "report" || command[0] == "reports" || command[0] == "settings" ||
-      command[0] == "mailtest")
+      command[0] == "mailtest" || command[0] == "sync")
     return command[0];
   return {};
 }
@@ -144,9 +146,11 @@ int Help(const TCommandContext& context, const std::vector<std::string>& topic) 
     context.Out << SettingsHelp();
   } else if (topic[0] == "mailtest") {
     context.Out << MailTestHelp();
+  } else if (topic[0] == "sync") {
+    context.Out << SyncHelp();
   } else {
     throw EUsageError("no help on '" + topic[0] +
-                      "' (run, check, items, report, reports, settings or mailtest)");
+                      "' (run, check, items, report, reports, settings, mailtest or sync)");
   }
   return kExitOk;
 }
@@ -168,10 +172,12 @@ int Dispatch(const TCommandContext& context, const std::vector<std::string>& com
     return SettingsCommand(context, args);
   if (name == "mailtest")
     return MailTestCommand(context, args);
+  if (name == "sync")
+    return SyncCommand(context, args);
   if (name == "help")
     return Help(context, args);
   throw EUsageError("unknown command '" + name +
-                    "' (run, check, items, report, reports, settings, mailtest or help)");
+                    "' (run, check, items, report, reports, settings, mailtest, sync or help)");
 }
 
 int Main(const std::vector<std::string>& args) {

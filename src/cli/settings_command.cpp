@@ -8,6 +8,7 @@
 #include "app/data_files.h"
 #include "cli/folder_edit.h"
 #include "core/settings.h"
+#include "core/watch_list.h"
 #include "storage/ini_file.h"
 #include "text/codings.h"
 #include "text/escape.h"
@@ -16,7 +17,7 @@ namespace vantrel {
 
 namespace {
 
-enum class TKind { Bool, Integer, Text, Message, Secret };
+enum class TKind { Bool, Integer, Text, Message, Secret, Digest };
 
 // The keys a user may read and change here, as the settings file names them.
 // The window's state and the list's columns belong to the desktop program.
@@ -46,7 +47,7 @@ constexpr std::array<TKey, 35> kKeys = {{
     {"Message", "Signature", TKind::Message},
     {"Service", "ServiceStatus", TKind::Bool},
     {"Service", "ServiceUrl", TKind::Text},
-    {"Service", "ServicePassword", TKind::Secret},
+    {"Service", "ServicePassword", TKind::Digest},
     {"Service", "ServiceFrequency", TKind::Integer},
     {"Service", "DefaultFrequency", TKind::Integer},
     {"Service", "DefaultTriggerCount", TKind::Integer},
@@ -63,6 +64,8 @@ constexpr std::array<TKey, 35> kKeys = {{
     {"Internet", "Servers", TKind::Text},
     {"Internet", "Method", TKind::Integer},
 }};
+
+constexpr TKey kServiceStatus = {"Service", "ServiceStatus", TKind::Bool};
 
 std::string FullName(const TKey& key) {
   return std::string(key.Section) + "." + key.Name;
@@ -96,7 +99,7 @@ std::string StoredValue(const TSettings& settings, const TKey& key) {
 
 std::string Shown(const TSettings& settings, const TKey& key) {
   const std::string value = StoredValue(settings, key);
-  if (key.Kind == TKind::Secret)
+  if (key.Kind == TKind::Secret || key.Kind == TKind::Digest)
     return value.empty() ? "(not set)" : "(set)";
   if (key.Kind == TKind::Bool)
     return value == "1" ? "on" : "off";
@@ -121,6 +124,9 @@ std::string Encoded(const TKey& key, const std::string& text) {
                                         std::numeric_limits<std::int32_t>::max()));
     case TKind::Message:
       return EncodeBase64(text);
+    case TKind::Digest:
+      // The service is sent the password's digest; that is all that is kept.
+      return text.empty() ? text : MD5Hex(text);
     default:
       // One line of text: a line break would end the value in the file.
       if (HasControls(text))
@@ -169,6 +175,9 @@ int Set(const TCommandContext& context, const TParsedArgs& args) {
   TSettings settings;
   TKeptWindowState window;
   settings.Load(file, window);
+  TSettings before;
+  TKeptWindowState beforeWindow;
+  before.Load(file, beforeWindow);
   // Read through the store's own loading, so its checks apply.
   TIniFile patch("");
   patch.WriteString(key.Section, key.Name, encoded);
@@ -179,8 +188,15 @@ int Set(const TCommandContext& context, const TParsedArgs& args) {
     throw std::runtime_error(
         FullName(key) + ": the value is refused (" +
         (key.Kind == TKind::Integer ? "out of range" : "longer than 255 characters") + ")");
+  const bool serviceWasOn = StoredValue(before, kServiceStatus) == "1";
   settings.Save(file, window);
   context.Out << FullName(key) << " = " << Shown(settings, key) << std::endl;
+  // Switching the service off also stops checking the items it brought.
+  if (serviceWasOn && StoredValue(settings, kServiceStatus) == "0") {
+    edit.List().SuspendServiceItems();
+    edit.Files().Save();
+    context.Out << "The web service's items are suspended." << std::endl;
+  }
   return kExitOk;
 }
 

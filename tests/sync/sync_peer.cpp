@@ -153,5 +153,26 @@ TEST(SyncPeer, ItemsArriveOnceDeletionsFollowAndResultsAreSentWholeUntilTaken) {
   EXPECT_EQ(ServiceTestMessage(401), "The password is incorrect. Please check service password.");
 }
 
+// A service that answers garbage, or nothing at all (code 0: no status line):
+// nothing is applied or confirmed, the run ends (so the next one starts) and
+// says why.
+TEST(SyncPeer, AnswersThatCannotBeReadApplyNothing) {
+  for (const std::string answer : {"HTTP/1.0 200 OK\r\n\r\nMTIzCmFubgo=", ""}) {
+    SCOPED_TRACE(answer);
+    test::TScriptedPeer peer([&answer](test::TPeerConnection& connection) {
+      connection.ReceiveUntil("\r\n\r\n");
+      connection.Send(answer);
+    });
+    ASSERT_TRUE(peer.Ok()) << peer.Error();
+    THost host;
+    host.Address = {"http://127.0.0.1:" + peer.Port() + "/", MD5Hex("secret"), {}};
+    RunOnce(host);
+    EXPECT_TRUE(host.Applied.empty());
+    EXPECT_EQ(host.Codes, answer.empty() ? "0/0"
+                                         : "200/0the item list could not be read: record 1 is "
+                                           "cut short");
+  }
+}
+
 }  // namespace
 }  // namespace vantrel
