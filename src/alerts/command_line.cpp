@@ -1,42 +1,22 @@
 #include "alerts/command_line.h"
 
-#include <cctype>
+#include "text/text_utils.h"
 
 namespace vantrel {
 
-namespace {
-
-std::string_view Trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos)
-    return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size())
-    return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
-      return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 TCommandParts SplitCommandLine(std::string_view commandLine) {
-  const std::string_view text = Trimmed(commandLine);
+  const std::string_view text = TrimSpaces(commandLine);
   if (!text.empty() && text.front() == '"') {
     const auto close = text.find('"', 1);
     if (close == std::string_view::npos)
       return {std::string(text.substr(1)), ""};
-    return {std::string(text.substr(1, close - 1)), std::string(Trimmed(text.substr(close + 1)))};
+    return {std::string(text.substr(1, close - 1)),
+            std::string(TrimSpaces(text.substr(close + 1)))};
   }
   const auto blank = text.find(' ');
   if (blank == std::string_view::npos)
     return {std::string(text), ""};
-  return {std::string(text.substr(0, blank)), std::string(Trimmed(text.substr(blank + 1)))};
+  return {std::string(text.substr(0, blank)), std::string(TrimSpaces(text.substr(blank + 1)))};
 }
 
 std::vector<std::string> SplitArguments(std::string_view parameters) {

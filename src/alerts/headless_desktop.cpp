@@ -9,9 +9,7 @@
 #include <exception>
 
 #include "alerts/command_line.h"
-#include "platform/file_ops.h"
-#include "platform/private_folder.h"
-#include "storage/atomic_file.h"
+#include "storage/private_document.h"
 #include "text/escape.h"
 
 extern char** environ;
@@ -66,11 +64,7 @@ void THeadlessDesktop::Reap() {
 
 std::string THeadlessDesktop::ShowHtml(const std::string& fileName, const std::string& html) {
   try {
-    const std::filesystem::path path =
-        PrivateTempFolder("vantrel") / SafeFileName(fileName, "page.html");
-    TAtomicFile file(path.string(), TFilePermissions::Exactly(0600));
-    file.Write(html);
-    file.Commit();
+    const std::filesystem::path path = WritePrivateDocument(fileName, html, "page");
     Print_("Page: " + EscapeControls(path.string()));
     return "";
   } catch (const std::exception& e) {

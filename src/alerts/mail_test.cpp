@@ -1,28 +1,19 @@
 #include "alerts/mail_test.h"
 
 #include "alerts/smtp_client.h"
+#include "text/text_utils.h"
 
 namespace vantrel {
 
-namespace {
-
-std::string Trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos)
-    return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-}  // namespace
-
 bool RunMailTest(const TMailTestSettings& settings, TTestOutput& output) {
   output.AddLine("Start testing");
-  const std::string address = Trimmed(settings.Address);
-  const std::string sender = Trimmed(Trimmed(settings.Username) + " <" + address + ">");
+  const std::string address = std::string(TrimSpaces(settings.Address));
+  const std::string sender =
+      std::string(TrimSpaces(std::string(TrimSpaces(settings.Username)) + " <" + address + ">"));
   const std::string message = "From: " + sender + "\r\nTo: " + sender +
                               "\r\nSubject: Test Message\r\n\r\nThis is a test message";
   TxxSmtp smtp;
-  smtp.TargetHost = Trimmed(settings.Server);
+  smtp.TargetHost = std::string(TrimSpaces(settings.Server));
   smtp.Timeout = settings.Timeout;
   if (settings.ServerAuth) {
     smtp.Username = settings.Account;

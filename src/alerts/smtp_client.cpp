@@ -6,21 +6,11 @@
 #include <optional>
 
 #include "text/codings.h"
+#include "text/text_utils.h"
 
 namespace vantrel {
 
 namespace {
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
-
-bool StartsWithNoCase(std::string_view line, std::string_view prefix) {
-  return line.size() >= prefix.size() && Upper(line.substr(0, prefix.size())) == Upper(prefix);
-}
 
 // A line break inside a command would end it early and let the rest go out
 // as a command of its own (a recipient smuggling in another one).
@@ -200,15 +190,16 @@ bool TxxSmtp::Login() {
   // A server that offers STARTTLS is never given credentials or the message
   // in the clear: when the upgrade fails, so does Login, since anyone on the
   // path can make it fail (refuse it, break the handshake) to read what follows.
-  const bool offersTls = std::any_of(ESMTPcap_.begin(), ESMTPcap_.end(),
-                                     [](const auto& line) { return Upper(line) == "STARTTLS"; });
+  const bool offersTls = std::any_of(ESMTPcap_.begin(), ESMTPcap_.end(), [](const auto& line) {
+    return UpperCase(line) == "STARTTLS";
+  });
   if (!Sock_->SslEnabled() && offersTls && !StartTls())
     return false;
 
   if (!Username.empty() || !Password.empty()) {
-    std::string mechanisms = Upper(FindCap("AUTH "));
+    std::string mechanisms = UpperCase(FindCap("AUTH "));
     if (mechanisms.empty())
-      mechanisms = Upper(FindCap("AUTH="));
+      mechanisms = UpperCase(FindCap("AUTH="));
     if (mechanisms.find("CRAM-MD5") != std::string::npos)
       AuthDone_ = AuthCramMd5();
     if (!AuthDone_ && mechanisms.find("LOGIN") != std::string::npos)

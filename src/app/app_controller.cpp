@@ -462,8 +462,7 @@ std::optional<std::filesystem::path> TAppController::RunReport(const TReportItem
     item = index >= 0 ? &List_->Item(index) : nullptr;
   }
   std::optional<std::filesystem::path> path;
-  Reported(
-      [&] { path = vantrel::RunReport(report, item, *History_, Clock_.Now(), ReportFolder()); });
+  Reported([&] { path = vantrel::RunReport(report, item, *History_, Clock_.Now()); });
   return path;
 }
 

@@ -18,6 +18,7 @@
 #include "reports/report_list.h"
 #include "reports/report_run.h"
 #include "text/escape.h"
+#include "text/text_utils.h"
 
 namespace vantrel {
 
@@ -52,27 +53,20 @@ std::uint8_t Choose(const TParsedOption& option, std::initializer_list<TChoice> 
   throw EUsageError(option.Name + ": '" + option.Value + "' is not one of " + words);
 }
 
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string::npos)
-    return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 bool OnOff(const TParsedOption& option) {
   return Choose(option, {{"on", 1}, {"off", 0}}) != 0;
 }
 
 bool IsDefinitionOption(const std::string& name) {
   return std::any_of(kDefinitionOptions.begin(), kDefinitionOptions.end(),
-                     [&](const TOptionSpec& spec) { return spec.Name == name; });
+                     [&](const TOptionSpec& option) { return option.Name == name; });
 }
 
 // Applies the definition options of `args`, in order, to `report`.
 void ApplyDefinitionOptions(const TParsedArgs& args, TReportItem& report) {
   for (const TParsedOption& o : args.Options) {
     if (o.Name == "--name") {
-      const std::string name = Trim(o.Value);
+      const std::string name(TrimSpaces(o.Value));
       if (name.empty())
         throw EUsageError("--name: a report needs a name");
       report.Name = BlankControls(name);
@@ -515,8 +509,7 @@ int ReportCommand(const TCommandContext& context, const std::vector<std::string>
     context.Out << *out << std::endl;
     return kExitOk;
   }
-  context.Out << RunReport(*report, item, files.History(), now, ReportFolder()).string()
-              << std::endl;
+  context.Out << RunReport(*report, item, files.History(), now).string() << std::endl;
   return kExitOk;
 }
 

@@ -175,9 +175,7 @@ int Set(const TCommandContext& context, const TParsedArgs& args) {
   TSettings settings;
   TKeptWindowState window;
   settings.Load(file, window);
-  TSettings before;
-  TKeptWindowState beforeWindow;
-  before.Load(file, beforeWindow);
+  const bool serviceWasOn = StoredValue(settings, kServiceStatus) == "1";
   // Read through the store's own loading, so its checks apply.
   TIniFile patch("");
   patch.WriteString(key.Section, key.Name, encoded);
@@ -188,7 +186,6 @@ int Set(const TCommandContext& context, const TParsedArgs& args) {
     throw std::runtime_error(
         FullName(key) + ": the value is refused (" +
         (key.Kind == TKind::Integer ? "out of range" : "longer than 255 characters") + ")");
-  const bool serviceWasOn = StoredValue(before, kServiceStatus) == "1";
   settings.Save(file, window);
   context.Out << FullName(key) << " = " << Shown(settings, key) << std::endl;
   // Switching the service off also stops checking the items it brought.

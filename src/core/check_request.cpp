@@ -1,26 +1,13 @@
 #include "core/check_request.h"
 
 #include "core/watch_item.h"
+#include "text/text_utils.h"
 
 namespace vantrel {
 
 namespace {
 
 constexpr std::string_view kSchemeEnd = "://";
-
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size())
-    return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (LowerAscii(text[i]) != LowerAscii(prefix[i]))
-      return false;
-  }
-  return true;
-}
 
 std::string_view WithoutScheme(std::string_view url) {
   const std::size_t at = url.find(kSchemeEnd);

@@ -13,6 +13,7 @@
 #include "storage/atomic_file.h"
 #include "storage/file_errors.h"
 #include "storage/file_system.h"
+#include "storage/file_system_fields.h"
 #include "storage/file_system_format.h"
 
 namespace vantrel {
@@ -28,25 +29,6 @@ constexpr long kVersionCheckExtra = 210;     // also ServiceTimeout
 
 long VersionHundredths(const TxxFileSystem& file) {
   return std::lround(file.Version() * 100);
-}
-
-bool ReadBool(TxxFileSystem& file) {
-  return file.ReadByte() != 0;
-}
-
-void WriteBool(TxxFileSystem& file, bool value) {
-  file.WriteByte(value ? 1 : 0);
-}
-
-// The enumerations are one byte in memory and a 32-bit integer on disk.
-template <class TEnum>
-TEnum ReadEnum(TxxFileSystem& file) {
-  return static_cast<TEnum>(static_cast<std::uint8_t>(file.ReadInteger()));
-}
-
-template <class TEnum>
-void WriteEnum(TxxFileSystem& file, TEnum value) {
-  file.WriteInteger(static_cast<std::int32_t>(value));
 }
 
 }  // namespace

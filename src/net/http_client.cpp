@@ -6,24 +6,11 @@
 
 #include "platform/clock.h"
 #include "text/codings.h"
+#include "text/text_utils.h"
 
 namespace vantrel {
 
 namespace {
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
-
-bool StartsWithLower(std::string_view line, std::string_view prefix) {
-  return line.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), line.begin(), [](char p, char c) {
-           return p == static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-         });
-}
 
 // Every IPv6 literal has a colon; it is written in brackets wherever a port
 // may follow.
@@ -200,7 +187,7 @@ void TxxHttp::CloseConnection() {
 
 void TxxHttp::TakeCookies() {
   for (const std::string& line : Headers) {
-    if (!StartsWithLower(line, "set-cookie:"))
+    if (!StartsWithNoCase(line, "set-cookie:"))
       continue;
     const std::string pair = SeparateLeft(SeparateRight(line, ":"), ";");
     const std::string name = SeparateLeft(pair, "=");
@@ -230,13 +217,13 @@ bool TxxHttp::Request(std::string_view method, std::string_view url) {
   BodyCapped_ = false;
 
   const TUrlParts parts = ParseURL(url);
-  const bool https = Upper(parts.Protocol) == "HTTPS";
+  const bool https = UpperCase(parts.Protocol) == "HTTPS";
   Sock_->TunnelIP = https ? ProxyHost : std::string();
   Sock_->TunnelPort = https ? ProxyPort : std::string();
   Sock_->TunnelUser = https ? ProxyUser : std::string();
   Sock_->TunnelPass = https ? ProxyPass : std::string();
   const bool useProxy = !ProxyHost.empty() && !https;
-  const std::string verb = Upper(method);
+  const std::string verb = UpperCase(method);
   const bool expectContinue = ExpectContinue && !Document.empty() && Protocol == "1.1";
   BuildRequestHead(verb, parts, useProxy, expectContinue);
   if (!SafeRequestHead()) {

@@ -14,20 +14,6 @@ namespace {
 // grows as it arrives, so a false length costs nothing.
 constexpr std::size_t kMaxBodyReserve = 1024 * 1024;
 
-bool StartsWithUpper(std::string_view line, std::string_view prefix) {
-  return line.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), line.begin(), [](char p, char c) {
-           return p == static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-         });
-}
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
-
 // A plain decimal number (no sign) of at most 18 digits.
 std::optional<std::uint64_t> DecimalOf(std::string_view text) {
   if (text.empty() || text.size() > 18)
@@ -152,7 +138,7 @@ std::size_t THttpResponseReader::Feed(std::string_view bytes) {
 }
 
 void THttpResponseReader::TakeStatusLine(std::string line) {
-  if (!StartsWithUpper(line, "HTTP/")) {
+  if (!StartsWithNoCase(line, "HTTP/")) {
     // An answer without a status line is all body.
     Body_.Append(line);
     Body_.Append("\r\n");
@@ -173,17 +159,17 @@ void THttpResponseReader::TakeHeaderLine(std::string line) {
     Finish(kSockMessageTooLong);
     return;
   }
-  if (StartsWithUpper(line, "CONTENT-LENGTH:")) {
+  if (StartsWithNoCase(line, "CONTENT-LENGTH:")) {
     if (const auto length = DecimalOf(SeparateRight(line, " "))) {
       ContentLength_ = *length;
       BodyMode_ = THttpBodyMode::ByLength;
     }
-  } else if (StartsWithUpper(line, "CONTENT-TYPE:")) {
+  } else if (StartsWithNoCase(line, "CONTENT-TYPE:")) {
     ContentType_ = SeparateRight(line, " ");
-  } else if (StartsWithUpper(line, "TRANSFER-ENCODING:")) {
-    if (Upper(SeparateRight(line, " ")).find("CHUNKED") != std::string::npos)
+  } else if (StartsWithNoCase(line, "TRANSFER-ENCODING:")) {
+    if (UpperCase(SeparateRight(line, " ")).find("CHUNKED") != std::string::npos)
       BodyMode_ = THttpBodyMode::Chunked;
-  } else if (StartsWithUpper(line, "CONNECTION: CLOSE")) {
+  } else if (StartsWithNoCase(line, "CONNECTION: CLOSE")) {
     ConnectionClose_ = true;
   }
   const bool end = line.empty();

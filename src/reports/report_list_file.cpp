@@ -9,6 +9,7 @@
 #include "storage/atomic_file.h"
 #include "storage/file_errors.h"
 #include "storage/file_system.h"
+#include "storage/file_system_fields.h"
 #include "storage/file_system_format.h"
 
 namespace vantrel {
@@ -16,24 +17,6 @@ namespace vantrel {
 namespace {
 
 namespace fs = std::filesystem;
-
-template <class TEnum>
-TEnum ReadEnum(TxxFileSystem& file) {
-  return static_cast<TEnum>(static_cast<std::uint8_t>(file.ReadInteger()));
-}
-
-template <class TEnum>
-void WriteEnum(TxxFileSystem& file, TEnum value) {
-  file.WriteInteger(static_cast<std::int32_t>(value));
-}
-
-bool ReadBool(TxxFileSystem& file) {
-  return file.ReadByte() != 0;
-}
-
-void WriteBool(TxxFileSystem& file, bool value) {
-  file.WriteByte(value ? 1 : 0);
-}
 
 void ReadDefinition(TxxFileSystem& file, TReportItem& item) {
   item.Id = file.ReadInteger();

@@ -21,20 +21,12 @@ class EReportError : public std::runtime_error {
 
 inline constexpr const char* kSelectItemMessage = "Please select a item for generating the report.";
 
-// The document's file name: the report's name made safe as one file name,
-// with the format's extension.
-std::string ReportFileName(const TReportItem& report);
-
-// Runs `report` for `item` (null: none) as at `now`: writes its document into
-// `folder` under ReportFileName (replacing a previous one, atomically) and
-// returns the path, for the caller to open or print. A detail report without
-// an item throws EReportError(kSelectItemMessage); file errors throw.
+// Runs `report` for `item` (null: none) as at `now`: writes its document, named
+// after the report with the format's extension, as a private document
+// (WritePrivateDocument, replacing a previous one) and returns the path, for
+// the caller to open or print. A detail report without an item throws
+// EReportError(kSelectItemMessage); file errors throw.
 std::filesystem::path RunReport(const TReportItem& report, const TWatchItem* item,
-                                TWatchHistory& history, TDateTime now,
-                                const std::filesystem::path& folder);
-
-// The private folder reports are written into ("vantrel-<uid>" under the
-// temporary folder).
-std::filesystem::path ReportFolder();
+                                TWatchHistory& history, TDateTime now);
 
 }  // namespace vantrel

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "text/codings.h"
+#include "text/text_utils.h"
 
 namespace vantrel {
 
@@ -27,15 +28,8 @@ std::vector<std::string_view> Lines(std::string_view text) {
   return lines;
 }
 
-std::string_view Trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos)
-    return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 std::optional<std::int32_t> Number(std::string_view text) {
-  text = Trimmed(text);
+  text = TrimSpaces(text);
   std::int32_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || error != std::errc() || end != text.data() + text.size())
@@ -54,7 +48,7 @@ TServiceItems ParseServiceItems(std::string_view body, std::size_t maxRecords) {
   const std::string text = DecodeBase64(body);
   std::vector<std::string_view> lines = Lines(text);
   // Blank lines at the end start no record; a service may well end so.
-  while (!lines.empty() && Trimmed(lines.back()).empty())
+  while (!lines.empty() && TrimSpaces(lines.back()).empty())
     lines.pop_back();
   std::size_t p = 0;
   while (p < lines.size()) {
@@ -80,7 +74,7 @@ TServiceItems ParseServiceItems(std::string_view body, std::size_t maxRecords) {
     item.Url = Short(lines[p + 6]);
     item.CheckType = static_cast<TCheckType>(static_cast<std::uint8_t>(*checkType));
     item.SearchText = DecodeBase64(lines[p + 8]);
-    const std::string_view last = Trimmed(lines[p + 9]);
+    const std::string_view last = TrimSpaces(lines[p + 9]);
     if (last == "-") {
       p += 10;
     } else {

@@ -291,4 +291,25 @@ int BinToInt(std::string_view text) {
   return static_cast<int>(value);
 }
 
+std::string UpperCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z')
+      c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         UpperCase(text.substr(0, prefix.size())) == UpperCase(prefix);
+}
+
+std::string_view TrimSpaces(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos)
+    return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 }  // namespace vantrel

@@ -99,4 +99,13 @@ std::string IntToBin(int value, int digits);
 // anything else ("" gives 0). Beyond 32 digits the high bits fall off.
 int BinToInt(std::string_view text);
 
+// `text` in upper case (ASCII letters only; other bytes kept).
+std::string UpperCase(std::string_view text);
+
+// True when `text` begins with `prefix`, ASCII letters compared without case.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+
+// `text` without the blanks and tabs at both ends.
+std::string_view TrimSpaces(std::string_view text);
+
 }  // namespace vantrel
