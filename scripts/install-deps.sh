@@ -11,6 +11,11 @@ packages=(
   libssl-dev
   qt6-base-dev
   qt6-multimedia-dev
+  qt6-svg-dev
+  xvfb
+  xauth
+  trayer
+  imagemagick
   googletest
   libgtest-dev
   libgmock-dev

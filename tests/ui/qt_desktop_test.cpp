@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <QDesktopServices>
-#include <QGuiApplication>
 #include <QObject>
 #include <QUrl>
 
@@ -30,11 +29,6 @@ class TUrlCatcher : public QObject {
 };
 
 TEST(QtDesktopTest, PagesAndAddressesOpenAsWhatTheyAreAndTheSoundLoops) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  int argc = 1;
-  char name[] = "ui_tests";
-  char* argv[] = {name, nullptr};
-  QGuiApplication application(argc, argv);
   const test::TTempDir tmp;
   const test::TEnvGuard env("TMPDIR", tmp.Path().string());
   TUrlCatcher catcher;
