@@ -17,7 +17,7 @@ namespace vantrel {
 // menu, a click that brings the main window back, and minimize-to-tray.
 // Without a tray host (no QSystemTrayIcon support) the icon stays hidden and
 // the main window keeps its task-bar button, so it can always be reached.
-// When the tray host restarts, Qt registers a visible icon again by itself.
+// Showing the icon again after the tray host restarts is left to Qt.
 class TxxTrayIcon : public QObject {
   Q_OBJECT
 
