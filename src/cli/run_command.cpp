@@ -14,7 +14,7 @@
 #include "app/data_folder_lock.h"
 #include "app/headless_output.h"
 #include "app/qt_main_loop.h"
-#include "cli/stop_signals.h"
+#include "app/stop_signals.h"
 #include "core/memory_views.h"
 #include "core/network_check_runner.h"
 #include "core/watch_item.h"

@@ -305,6 +305,18 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
          UpperCase(text.substr(0, prefix.size())) == UpperCase(prefix);
 }
 
+int CompareNoCase(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) {
+    return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  };
+  const std::size_t common = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    if (lower(a[i]) != lower(b[i]))
+      return lower(a[i]) < lower(b[i]) ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
 std::string_view TrimSpaces(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos)

@@ -105,6 +105,10 @@ std::string UpperCase(std::string_view text);
 // True when `text` begins with `prefix`, ASCII letters compared without case.
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 
+// Below zero, zero or above zero as `a` sorts before, with or after `b`,
+// byte by byte with ASCII letters compared without case.
+int CompareNoCase(std::string_view a, std::string_view b);
+
 // `text` without the blanks and tabs at both ends.
 std::string_view TrimSpaces(std::string_view text);
 

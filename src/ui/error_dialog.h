@@ -22,6 +22,8 @@ class TfmError : public QDialog {
   explicit TfmError(const std::string& message, QWidget* parent = nullptr);
 
   QPlainTextEdit* ErrorMessage() const { return meErrorMessage_; }
+  // The error the dialog reports.
+  QString Message() const { return Message_; }
   QPushButton* ShowButton() const { return btShowError_; }
   QPushButton* SendButton() const { return btSend_; }
   QPushButton* DontSendButton() const { return btDontSend_; }

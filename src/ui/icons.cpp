@@ -5,6 +5,7 @@
 // Q_INIT_RESOURCE names a function in the global namespace.
 static void InitIconsQrc() {
   Q_INIT_RESOURCE(icons);
+  Q_INIT_RESOURCE(ui);
 }
 
 namespace vantrel {

@@ -101,4 +101,9 @@ void TxxTrayIcon::HideIfStillMinimized() {
   emit MinimizedToTray();
 }
 
+void TxxTrayIcon::ShowMessage(const QString& title, const QString& text) {
+  if (Tray_->isVisible() && QSystemTrayIcon::supportsMessages())
+    Tray_->showMessage(title, text, QSystemTrayIcon::Warning);
+}
+
 }  // namespace vantrel

@@ -49,6 +49,9 @@ class TxxTrayIcon : public QObject {
   void HideMainForm();
 
   static bool TrayAvailable();
+  // A passing message from the icon (an item went down), where the tray
+  // shows messages; nothing otherwise.
+  void ShowMessage(const QString& title, const QString& text);
 
  signals:
   void Click();

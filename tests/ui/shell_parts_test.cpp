@@ -154,7 +154,7 @@ TEST(IconsTest, EveryIconOfTheSetLoads) {
     EXPECT_FALSE(icon.isNull()) << file.toStdString();
     EXPECT_FALSE(icon.pixmap(16, 16).isNull()) << file.toStdString();
   }
-  EXPECT_EQ(count, 21);
+  EXPECT_EQ(count, 22);
 }
 
 }  // namespace

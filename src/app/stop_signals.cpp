@@ -1,4 +1,4 @@
-#include "cli/stop_signals.h"
+#include "app/stop_signals.h"
 
 #include <fcntl.h>
 #include <unistd.h>
