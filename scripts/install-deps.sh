@@ -16,6 +16,8 @@ packages=(
   xauth
   trayer
   imagemagick
+  xdotool
+  x11-utils
   googletest
   libgtest-dev
   libgmock-dev
