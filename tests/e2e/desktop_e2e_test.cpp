@@ -1,7 +1,8 @@
 // The window program as a person starts it, on a virtual display with a tray
 // host: an item goes down and the list and the tray show it, the alarm page
-// is written, a second start brings the first window forward and ends, and
-// SIGTERM stops it with everything saved.
+// is written, the headless monitor refuses the folder, a second start brings
+// the first window forward and ends, and SIGTERM stops it with everything
+// saved.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -71,6 +72,11 @@ TEST_F(DesktopE2e, AnItemGoesDownOnScreenAndASecondStartRaisesTheFirst) {
   ASSERT_TRUE(WaitForTrace(window, "connection: Connected", 20000)) << window.Errors();
   ASSERT_TRUE(WaitForTrace(window, "tray image 0", 5000)) << window.Errors();
   ASSERT_TRUE(WaitForTrace(window, "row shop image 0", 20000)) << window.Errors();
+
+  // The folder is the window's: the headless monitor refuses it.
+  const TToolResult headless = Cli_.Tool({"run"});
+  EXPECT_EQ(headless.Status, 3) << headless.Describe();
+  EXPECT_NE(headless.Err.find("(vantrel on "), std::string::npos) << headless.Describe();
 
   nginx->WriteDocument("state.html", "DOWN");
   ASSERT_TRUE(WaitForTrace(window, "row shop image 1", 20000)) << window.Errors();
