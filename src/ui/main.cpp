@@ -147,7 +147,11 @@ int main(int argc, char* argv[]) {
       return kExitInUse;
     }
 
-    TStopSignals stopSignals([](int) { TApplication::quit(); });
+    bool stoppedBySignal = false;
+    TStopSignals stopSignals([&stoppedBySignal](int) {
+      stoppedBySignal = true;
+      TApplication::quit();
+    });
     TQtMainLoop loop;
     TQtDesktop desktop;
     TfmMain window(TMainWindowParts{
@@ -168,7 +172,11 @@ int main(int argc, char* argv[]) {
 
     window.StopMonitor();
     const bool saved = !window.HasQueuedErrors();
-    window.ShowQueuedErrors();
+    for (const std::string& message : window.QueuedErrors())
+      std::cerr << "vantrel: " << message << std::endl;
+    // A signal (the session ends) leaves no one to close a dialog.
+    if (!stoppedBySignal)
+      window.ShowQueuedErrors();
     return saved ? kExitOk : kExitFailed;
   } catch (const std::exception& error) {
     std::cerr << "vantrel: " << error.what() << std::endl;

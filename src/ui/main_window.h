@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "alerts/alarm_actions.h"
 #include "alerts/desktop.h"
@@ -76,6 +77,7 @@ class TfmMain final : public QMainWindow,
   // Shows the errors waiting for the dialog, one after the other.
   void ShowQueuedErrors();
   bool HasQueuedErrors() const { return !Errors_.empty(); }
+  std::vector<std::string> QueuedErrors() const { return {Errors_.begin(), Errors_.end()}; }
 
   // Shows the window as the preferences say: normal, minimized, or only as
   // the tray icon.
