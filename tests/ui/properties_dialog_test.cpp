@@ -28,10 +28,10 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "core/watch_list_fixture.h"
 #include "support/test_env.h"
 #include "support/test_files.h"
 
@@ -108,13 +108,10 @@ class TPageServer {
 class PropertiesDialogTest : public ::testing::Test {
  protected:
   PropertiesDialogTest() {
-    TReportItem report;
-    for (auto [name, format] : std::initializer_list<std::pair<const char*, TReportFormat>>{
-             {"Daily", TReportFormat::Html},
-             {"Export", TReportFormat::Xml},
-             {"Weekly", TReportFormat::Html}}) {
-      report.Name = name;
+    TReportItem report;  // HTML0, XML1, HTML2
+    for (TReportFormat format : {TReportFormat::Html, TReportFormat::Xml, TReportFormat::Html}) {
       report.Format = format;
+      report.Name = ReportFormatName(format) + std::to_string(Reports.Count());
       Reports.Add(report);
     }
     Other.Name = "other";
@@ -126,32 +123,6 @@ class PropertiesDialogTest : public ::testing::Test {
     Other.SoundFile = "/x/ring.wav";
     Service.Name = "shop";
     Service.Username = "ann";
-  }
-
-  // Every setting away from a new item's.
-  static void FillEverything(TWatchItem& item) {
-    item.Name = "Shop";
-    item.Url = "https://shop.example/";
-    item.SetFrequency(45 * 60);
-    item.SetActive(false);
-    item.AlarmTrigger = item.AlarmReset = item.CheckExtra = item.CheckConnection = true;
-    item.TriggerCount = 998;
-    item.ResetCount = 3;
-    item.CheckType = TCheckType::Ftp;
-    item.PingTimeout = 1500;
-    item.DownloadTimeout = 99999;
-    item.ServiceTimeout = 9999;
-    item.SearchText = "  Welcome\nback ";
-    item.CaseSensitive = item.LogFailedPages = true;
-    item.PopupAction = false;
-    item.PopupText = "Shop is down\n";
-    item.EmailAction = true;
-    item.EmailAddress = "a@b.example;c@d.example";
-    item.EmailType = TEmailType::Report;
-    item.ReportId = 2;
-    item.CommandAction = item.SoundAction = item.SoundRepeat = true;
-    item.Command = "/usr/bin/notify";
-    item.SoundFile = "/s/alarm.wav";
   }
 
   TfmProperties& Open(const TWatchItem& item) {
@@ -216,28 +187,22 @@ class PropertiesDialogTest : public ::testing::Test {
 
 TEST_F(PropertiesDialogTest, EverySettingGoesBackAsLoadedAndTypedTextsAreTrimmed) {
   TWatchItem item;
-  FillEverything(item);
+  test::FillSettings(item);
+  item.ReportId = 2;
+  item.SearchText = "  Welcome\nback ";  // multi-line texts stay as they are
   Open(item);
+  // What the dialog does not show, taken over so that the rest compares whole.
   TWatchItem saved;
+  saved.Created = item.Created;
+  saved.ServiceId = item.ServiceId;
+  saved.Username = item.Username;
+  saved.UserEmail = item.UserEmail;
+  saved.UserFullName = item.UserFullName;
   Dialog->Save(saved);
-  TWatchItem expected;
-  FillEverything(expected);
-  EXPECT_EQ(saved.Frequency(), expected.Frequency());
-  EXPECT_EQ(saved.Active(), false);
-  auto fields = [](const TWatchItem& i) {
-    return std::tuple(i.Name, i.Url, i.AlarmTrigger, i.TriggerCount, i.AlarmReset, i.ResetCount,
-                      i.CheckExtra, i.CheckConnection, i.CheckType, i.PingTimeout,
-                      i.DownloadTimeout, i.ServiceTimeout, i.SearchText, i.CaseSensitive,
-                      i.LogFailedPages, i.PopupAction, i.PopupText, i.EmailAction, i.EmailAddress,
-                      i.EmailType, i.ReportId, i.CommandAction, i.Command, i.SoundAction,
-                      i.SoundFile, i.SoundRepeat);
-  };
-  EXPECT_EQ(fields(saved), fields(expected));
+  EXPECT_EQ(test::SettingsOf(saved), test::SettingsOf(item));
 
-  Type(Dialog->edName(), "  New shop ");
-  Type(Dialog->edCommandName(), " run.sh\t");
+  Type(Dialog->edCommandName(), "  run.sh ");
   Dialog->Save(saved);
-  EXPECT_EQ(saved.Name, "New shop");
   EXPECT_EQ(saved.Command, "run.sh");
 }
 
@@ -256,7 +221,7 @@ TEST_F(PropertiesDialogTest, ANewItemShowsTheDefaultsAndOnlyHtmlReports) {
   EXPECT_TRUE(Dialog->cbPopupAction()->isChecked());
   EXPECT_TRUE(Dialog->rbEmailPageType()->isChecked());
   ASSERT_EQ(Dialog->cbEmailReport()->count(), 2);
-  EXPECT_EQ(Dialog->cbEmailReport()->itemText(1), "Weekly");
+  EXPECT_EQ(Dialog->cbEmailReport()->itemText(1), "HTML2");
   EXPECT_EQ(Dialog->cbItemList()->currentText(), "Select item to set properties like it ");
   EXPECT_EQ(Dialog->cbItemList()->itemText(3), "ann_shop");
 
@@ -270,7 +235,7 @@ TEST_F(PropertiesDialogTest, ANewItemShowsTheDefaultsAndOnlyHtmlReports) {
   EXPECT_EQ(item.ReportId, -1);
 }
 
-TEST_F(PropertiesDialogTest, TheFrequencyIsShownInTheLargestExactUnitAndKept) {
+TEST_F(PropertiesDialogTest, TheFrequencyIsShownExactlyAndTypedNumbersAreBroughtIntoRange) {
   for (auto [seconds, shown] :
        std::initializer_list<std::pair<int, const char*>>{{7200, "2 Hour(s)"},
                                                           {5400, "90 Minute(s)"},
@@ -291,10 +256,8 @@ TEST_F(PropertiesDialogTest, TheFrequencyIsShownInTheLargestExactUnitAndKept) {
   TWatchItem item;
   Dialog->Save(item);
   EXPECT_EQ(item.Frequency(), 59 * 3600);
-}
 
-TEST_F(PropertiesDialogTest, SpinBoxesBringTypedValuesToTheNearestBound) {
-  TWatchItem item;
+  // Every spin box brings what is typed to its nearest bound.
   item.AlarmTrigger = item.AlarmReset = true;
   Open(item);
   Type(Dialog->edAlarmTriggerCount(), "1200");
@@ -328,22 +291,9 @@ TEST_F(PropertiesDialogTest, ControlsFollowTheChoicesTheyDependOn) {
     }
     return flags;
   };
-  //                trig rst ping text snap svc stmo pop mail rep cmd snd play ok
-  EXPECT_EQ(states(),
-            "0"
-            "0"
-            "1"
-            "0"
-            "0"
-            "0"
-            "0"
-            "1"
-            "0"
-            "0"
-            "0"
-            "0"
-            "0"
-            "0");
+  // Columns: trigger and reset counts; ping time-out, download text, "Snapshot", service type
+  // and time-out; pop-up text, addresses, report list, command, sound file, play; OK.
+  EXPECT_EQ(states(), "00100001000000");
   const std::vector<std::pair<std::function<void()>, std::string>> steps = {
       {[&] { Click(Dialog->cbAlarmTrigger()); }, "10100001000000"},
       {[&] { Click(Dialog->cbAlarmReset()); }, "11100001000000"},
