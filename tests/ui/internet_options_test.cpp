@@ -33,17 +33,16 @@ void WhenModal(QObject* context, std::function<void(QWidget*)> answer) {
 }
 
 // Clicks OK of the next message box, whenever it comes (a ping's answer comes
-// from the event loop), and keeps its text and icon.
-void AnswerMessage(QObject* context, QString& text, QMessageBox::Icon& icon) {
+// from the event loop), and keeps its text, after "Warning: " for a warning.
+void AnswerMessage(QObject* context, QString& text) {
   auto* poll = new QTimer(context);
-  QObject::connect(poll, &QTimer::timeout, poll, [poll, &text, &icon] {
+  QObject::connect(poll, &QTimer::timeout, poll, [poll, &text] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (box == nullptr)
       return;
     poll->deleteLater();
     poll->stop();
-    text = box->text();
-    icon = box->icon();
+    text = (box->icon() == QMessageBox::Warning ? "Warning: " : "") + box->text();
     QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
   });
   poll->start(5);
@@ -58,15 +57,14 @@ void ClickRow(QListWidget* list, int row) {
                     list->visualItemRect(list->item(row)).center());
 }
 
-// Types `name` into the server dialog that is about to open and clicks OK
-// (or Cancel).
-void AnswerServerDialog(QObject* context, const QString& name, bool ok = true) {
-  WhenModal(context, [name, ok](QWidget* modal) {
+// Types `name` into the server dialog that is about to open and clicks OK.
+void AnswerServerDialog(QObject* context, const QString& name) {
+  WhenModal(context, [name](QWidget* modal) {
     auto* dialog = qobject_cast<TfmServerInfo*>(modal);
     ASSERT_NE(dialog, nullptr);
     dialog->edServerName()->clear();
     QTest::keyClicks(dialog->edServerName(), name);
-    QTest::mouseClick(ok ? dialog->btOk() : dialog->btCancel(), Qt::LeftButton);
+    QTest::mouseClick(dialog->btOk(), Qt::LeftButton);
   });
 }
 
@@ -78,51 +76,32 @@ QStringList Entries(const TfmInternetOptions& dialog) {
 }
 
 TInternetOptions Options(bool proxy, bool servers, const std::string& list) {
-  TInternetOptions options;
-  options.ActiveStatus = proxy;
-  options.PingStatus = servers;
-  options.Servers = list;
-  return options;
-}
-
-TInternetOptions Sample() {
-  return {.ActiveStatus = true,
-          .Address = "proxy.example.org",
-          .Port = 3128,
-          .Username = "ann",
-          .Password = "s3cret",
-          .Exceptions = "intranet;printer",
-          .PingStatus = false,
-          .Servers = "a.example; b.example",
-          .Method = TInternetOptions::ByDownload};
+  return {proxy, "proxy.example.org",         3128, "ann", "s3cret", "intranet;printer", servers,
+          list,  TInternetOptions::ByDownload};
 }
 
 TEST(InternetOptionsTest, LoadSaveAndTheDialogsButtons) {
   TfmInternetOptions dialog;
-  dialog.Load(Sample());
+  dialog.Load(Options(true, false, "a.example; b.example"));
   EXPECT_EQ(Entries(dialog), QStringList({"a.example", "b.example"}));
   EXPECT_EQ(dialog.edProxyPassword()->echoMode(), QLineEdit::Password);
   TInternetOptions saved;
   dialog.Save(saved);
-  TInternetOptions expected = Sample();
-  expected.Servers = "a.example;b.example";
-  EXPECT_EQ(saved, expected);
+  EXPECT_EQ(saved, Options(true, false, "a.example;b.example"));
   // A blank server list shows no entry, and saves as empty.
   dialog.Load(Options(false, true, "  "));
   EXPECT_EQ(dialog.lbServerNames()->count(), 0);
 
-  // Cancel and Escape change nothing; Enter is OK and applies what was typed.
-  TInternetOptions options = Sample();
+  // Escape changes nothing; Enter is OK and applies what was typed.
+  TInternetOptions options = Options(true, true, "a.example");
   WhenModal(&dialog, [](QWidget* modal) {
     auto* shown = qobject_cast<TfmInternetOptions*>(modal);
     ASSERT_NE(shown, nullptr);
     QTest::keyClicks(shown->edProxyAddress(), "x");
-    QTest::mouseClick(shown->btCancel(), Qt::LeftButton);
+    QTest::keyClick(shown, Qt::Key_Escape);
   });
   EXPECT_FALSE(EditInternetOptions(options, &dialog));
-  WhenModal(&dialog, [](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
-  EXPECT_FALSE(EditInternetOptions(options, &dialog));
-  EXPECT_EQ(options, Sample());
+  EXPECT_EQ(options, Options(true, true, "a.example"));
   WhenModal(&dialog, [](QWidget* modal) {
     auto* shown = qobject_cast<TfmInternetOptions*>(modal);
     ASSERT_NE(shown, nullptr);
@@ -147,15 +126,13 @@ TEST(InternetOptionsTest, LimitsOfTheFields) {
   dialog.Save(saved);
   EXPECT_EQ(saved.Address, options.Address);
 
-  dialog.Load(Options(true, true, ""));
+  dialog.Load(TInternetOptions{});
+  ClickBox(dialog.cbProxy());
   for (QLineEdit* edit :
        {dialog.edProxyAddress(), dialog.edProxyUsername(), dialog.edProxyPassword()}) {
     QTest::keyClicks(edit, QString(70, 'b'));
     EXPECT_EQ(edit->text().size(), 64) << edit->objectName().toStdString();
   }
-  dialog.edProxyPort()->clear();
-  QTest::keyClicks(dialog.edProxyPort(), "70000");
-  EXPECT_LE(dialog.edProxyPort()->value(), 65535);
 
   // Enter neither breaks the exception list nor closes the dialog; pasted
   // lines join into the list.
@@ -178,13 +155,10 @@ std::string Enabled(const TfmInternetOptions& d) {
   for (const QWidget* w : std::initializer_list<const QWidget*>{
            d.laProxyAddress(), d.edProxyAddress(), d.laProxyPort(), d.edProxyPort(),
            d.laProxyUsername(), d.edProxyUsername(), d.laProxyPassword(), d.edProxyPassword(),
-           d.laProxyExceptions(), d.edProxyExceptions(), d.laProxySeparator()})
-    flags += w->isEnabled() ? '1' : '0';
-  flags += ' ';
-  for (const QWidget* w : std::initializer_list<const QWidget*>{
+           d.laProxyExceptions(), d.edProxyExceptions(), d.laProxySeparator(), nullptr,
            d.lbServerNames(), d.btServerAdd(), d.btServerDelete(), d.btServerEdit(),
            d.laServerMethod(), d.cbServerMethod()})
-    flags += w->isEnabled() ? '1' : '0';
+    flags += w == nullptr ? ' ' : w->isEnabled() ? '1' : '0';
   return flags;
 }
 
@@ -244,10 +218,6 @@ TEST(InternetOptionsTest, AddEditAndDeleteTestServers) {
   ClickRow(dialog.lbServerNames(), 1);
   QTest::mouseClick(dialog.btServerDelete(), Qt::LeftButton);
   EXPECT_EQ(Entries(dialog), QStringList({"10.0.0.1"}));
-
-  // Add cancelled adds nothing.
-  AnswerServerDialog(&dialog, "c.example", false);
-  QTest::mouseClick(dialog.btServerAdd(), Qt::LeftButton);
   TInternetOptions saved;
   dialog.Save(saved);
   EXPECT_EQ(saved.Servers, "10.0.0.1");
@@ -262,17 +232,14 @@ TEST(InternetOptionsTest, TheServerDialogRefusesNamesThatAreNotHostNames) {
   QTest::keyClick(dialog.edServerName(), Qt::Key_Return);
   EXPECT_TRUE(dialog.isVisible());
 
-  for (const char* name : {"bad name", "host:80", "::1", "h\xc3\xa9.example"}) {
+  for (const char* name : {"bad name", "host:80", "h\xc3\xa9.example"}) {
     dialog.edServerName()->setText(QString::fromUtf8(name));
     for (QPushButton* button : {dialog.btOk(), dialog.btTest()}) {
       QString text;
-      QMessageBox::Icon icon{};
-      AnswerMessage(&dialog, text, icon);
+      AnswerMessage(&dialog, text);
       QTest::mouseClick(button, Qt::LeftButton);
-      EXPECT_EQ(text, "Please enter correct Domain Name or IP.") << name;
-      EXPECT_EQ(icon, QMessageBox::Warning);
-      EXPECT_TRUE(dialog.isVisible());
-      EXPECT_FALSE(dialog.Testing());
+      EXPECT_EQ(text, "Warning: Please enter correct Domain Name or IP.") << name;
+      EXPECT_TRUE(dialog.isVisible() && !dialog.Testing());
     }
   }
   dialog.edServerName()->setText(" Mail-1.my_host.example. ");
@@ -283,18 +250,15 @@ TEST(InternetOptionsTest, TheServerDialogRefusesNamesThatAreNotHostNames) {
 
 // Clicks Test and waits for the answer, which must come without the window
 // freezing: while the ping runs, the dialog is busy and Test is off.
-QString PingTest(TfmServerInfo& dialog, const QString& name, QMessageBox::Icon& icon) {
+QString PingTest(TfmServerInfo& dialog, const QString& name) {
   dialog.edServerName()->setText(name);
   QString text;
-  AnswerMessage(&dialog, text, icon);
+  AnswerMessage(&dialog, text);
   QTest::mouseClick(dialog.btTest(), Qt::LeftButton);
-  EXPECT_TRUE(dialog.Testing());
-  EXPECT_FALSE(dialog.btTest()->isEnabled());
-  EXPECT_FALSE(dialog.btOk()->isEnabled());
+  EXPECT_TRUE(dialog.Testing() && !dialog.btTest()->isEnabled() && !dialog.btOk()->isEnabled());
   EXPECT_NE(QApplication::overrideCursor(), nullptr);
   EXPECT_TRUE(QTest::qWaitFor([&text] { return !text.isEmpty(); }, 15000));
-  EXPECT_FALSE(dialog.Testing());
-  EXPECT_TRUE(dialog.btTest()->isEnabled());
+  EXPECT_TRUE(!dialog.Testing() && dialog.btTest()->isEnabled());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   return text;
 }
@@ -302,13 +266,10 @@ QString PingTest(TfmServerInfo& dialog, const QString& name, QMessageBox::Icon& 
 TEST(InternetOptionsTest, TheTestButtonPingsTheServer) {
   TfmServerInfo dialog;
   dialog.show();
-  QMessageBox::Icon icon{};
-  EXPECT_EQ(PingTest(dialog, "127.0.0.1", icon), "Test finished successfully.");
-  EXPECT_EQ(icon, QMessageBox::Information);
+  EXPECT_EQ(PingTest(dialog, "127.0.0.1"), "Test finished successfully.");
   // A name that cannot be resolved fails without a packet leaving the machine.
-  EXPECT_EQ(PingTest(dialog, "no..such", icon),
-            "Test failed.\nThe Domain Name or IP is not pingable now.");
-  EXPECT_EQ(icon, QMessageBox::Warning);
+  EXPECT_EQ(PingTest(dialog, "no..such"),
+            "Warning: Test failed.\nThe Domain Name or IP is not pingable now.");
   EXPECT_TRUE(dialog.isVisible());
 }
 
@@ -325,8 +286,7 @@ TEST(InternetOptionsTest, CancelStopsAPingAndItsAnswerIsNeverShown) {
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   // The worker's answer is already queued: delivering it must show nothing.
   QString text;
-  QMessageBox::Icon icon{};
-  AnswerMessage(&dialog, text, icon);
+  AnswerMessage(&dialog, text);
   QCoreApplication::processEvents();
   EXPECT_EQ(text.toStdString(), "");
 }
