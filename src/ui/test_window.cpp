@@ -27,7 +27,7 @@ namespace vantrel {
 // worker hands every line to the window's thread, and only while the window
 // still holds the run, so that a worker ending after the window has closed
 // (or been destroyed) writes to nobody.
-struct TfmTest::TRun {
+struct TfmTest::TRun : std::enable_shared_from_this<TRun> {
   // Exactly one of the two is set.
   std::optional<TMonitoringTestSettings> Monitoring;
   std::optional<TMailTestSettings> Mail;
@@ -58,9 +58,9 @@ struct TfmTest::TRun {
     TfmTest* window = Window;
     QMetaObject::invokeMethod(
         window,
-        [window, run = this, step = std::move(step)] {
+        [window, run = shared_from_this(), step = std::move(step)] {
           // A later test of the same window does not take this one's lines.
-          if (window->Run_.get() == run)
+          if (window->Run_ == run)
             step(*window);
         },
         Qt::QueuedConnection);
