@@ -5,7 +5,30 @@
 
 namespace vantrel {
 
-bool RunMailTest(const TMailTestSettings& settings, TTestOutput& output) {
+namespace {
+
+// Lets `cancel` abort the client while it is in use; released before the
+// client goes.
+class TAbortWhileInUse {
+ public:
+  TAbortWhileInUse(TMailCancel* cancel, TxxSmtp& smtp) : Cancel_(cancel) {
+    if (Cancel_ != nullptr)
+      Cancel_->SetAbort([&smtp] { smtp.Abort(); });
+  }
+  ~TAbortWhileInUse() {
+    if (Cancel_ != nullptr)
+      Cancel_->ClearAbort();
+  }
+  TAbortWhileInUse(const TAbortWhileInUse&) = delete;
+  TAbortWhileInUse& operator=(const TAbortWhileInUse&) = delete;
+
+ private:
+  TMailCancel* Cancel_;
+};
+
+}  // namespace
+
+bool RunMailTest(const TMailTestSettings& settings, TTestOutput& output, TMailCancel* cancel) {
   output.AddLine("Start testing");
   const std::string address = std::string(TrimSpaces(settings.Address));
   const std::string sender =
@@ -19,6 +42,7 @@ bool RunMailTest(const TMailTestSettings& settings, TTestOutput& output) {
     smtp.Username = settings.Account;
     smtp.Password = settings.Password;
   }
+  const TAbortWhileInUse abortable(cancel, smtp);
   // Each step's label is shown before it runs: a slow server shows where.
   const auto step = [&output](const char* label, const auto& run) {
     output.AddLine(label);

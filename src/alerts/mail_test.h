@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "alerts/mail_senders.h"
 #include "core/monitoring_test.h"
 
 namespace vantrel {
@@ -21,6 +22,9 @@ struct TMailTestSettings {
 // "Sending sender info: ", "Sending recipients info: ", "Sending message: ",
 // "Logout: "), ending with "Test finished successfully." or "Test failed.".
 // Logining fails when the server refused the account. True when it passed.
-bool RunMailTest(const TMailTestSettings& settings, TTestOutput& output);
+// Cancelling `cancel` from another thread cuts the connection: the step under
+// way fails at once, and so does the test.
+bool RunMailTest(const TMailTestSettings& settings, TTestOutput& output,
+                 TMailCancel* cancel = nullptr);
 
 }  // namespace vantrel
