@@ -4,7 +4,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
-#include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -28,8 +28,12 @@
 #include "ui/connect_panel.h"
 #include "ui/error_dialog.h"
 #include "ui/icons.h"
+#include "ui/internet_options_dialog.h"
 #include "ui/list_views.h"
+#include "ui/preferences_dialog.h"
+#include "ui/properties_dialog.h"
 #include "ui/report_manager.h"
+#include "ui/test_window.h"
 #include "ui/tray_icon.h"
 #include "ui/ui_log.h"
 
@@ -88,6 +92,7 @@ TfmMain::TfmMain(TMainWindowParts parts, QWidget* parent)
   });
   ConnectActions();
   ApplyTrayPreferences();
+  ApplyColumnWidths();
   ConnectStateChanged(Controller_->ConnectState());
   ActionsChanged();
 }
@@ -239,9 +244,13 @@ void TfmMain::ConnectActions() {
   });
   on("acReportManager", [this] { RunReportManager(); });
   on("acSaveSettings", [&app] { app.acSaveSettings(); });
-  on("acPreferences", [this] { NotYetAvailable(QStringLiteral("The preferences dialog")); });
-  on("acInternetOptions",
-     [this] { NotYetAvailable(QStringLiteral("The Internet options dialog")); });
+  on("acPreferences", [this] { EditPreferences(); });
+  on("acInternetOptions", [this, &app] {
+    TInternetOptions options = app.Settings().GetInternetOptions();
+    if (EditInternetOptions(options, this))
+      app.Settings().SetInternetOptions(options);  // the next checks use them
+    UpdateActions();
+  });
   on("acHelpTopics", [this] { Parts_.Desktop.OpenDocument(Parts_.HelpDocument); });
   on("acHomePage", [this] { Parts_.Desktop.OpenDocument(Parts_.HelpDocument); });
   on("acAbout", [this] { ShowAbout(this); });
@@ -326,6 +335,17 @@ void TfmMain::KeepDetailsWidth() {
 }
 
 bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
+  // The list takes Enter for itself before the window's shortcut sees it.
+  if (watched == WatchTree_ && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+        key->modifiers() == Qt::NoModifier) {
+      QAction* properties = Actions_.value(QStringLiteral("acProperties"));
+      if (properties->isEnabled())
+        properties->trigger();
+      return true;
+    }
+  }
   if (watched == WatchTree_ && event->type() == QEvent::Resize && !ShownTableView_ &&
       WatchTree_->isVisible() && Splitter_->isVisible() && Splitter_->sizes().value(0) > 0)
     ItemListWidth_ = WatchTree_->width();
@@ -367,37 +387,91 @@ void TfmMain::OpenPath(const std::filesystem::path& path) {
   Parts_.Desktop.OpenDocument(path.string());
 }
 
+TPropertiesContext TfmMain::PropertiesContext() {
+  TPropertiesContext context{
+      .Items = {},
+      .Reports = Controller_->Reports(),
+      .Settings = Controller_->Settings(),
+      .Desktop = Parts_.Desktop,
+      .OpenTest =
+          [this](const TWatchItem& settings, QWidget* parent) {
+            ShowMonitoringTest(settings, Controller_->Settings().GetInternetOptions(), parent);
+          },
+  };
+  for (int row = 0; row < ItemView_->RowCount(); ++row) {
+    if (const TWatchItem* item = ItemView_->RowItem(row))
+      context.Items.push_back(item);
+  }
+  return context;
+}
+
 void TfmMain::AddNew() {
-  // The full item dialog replaces this short question.
-  bool ok = false;
-  const QString url =
-      QInputDialog::getText(this, QStringLiteral("Add New"),
-                            QStringLiteral("Address to watch (a web page, or a host to ping):"),
-                            QLineEdit::Normal, QString(), &ok)
-          .trimmed();
-  if (!ok || url.isEmpty())
-    return;
-  TWatchItem source(Parts_.Clock);
-  source.Url = url.toStdString();
-  source.Name = source.Url;
-  source.CheckType = url.contains(QStringLiteral("://")) || url.contains(QLatin1Char('/'))
-                         ? TCheckType::Download
-                         : TCheckType::Ping;
-  Controller_->acAddNew(source);
+  // A scratch item with the new-item defaults; the list takes a copy on OK.
+  TWatchItem scratch(Parts_.Clock);
+  if (EditItem(scratch, PropertiesContext(), this))
+    Controller_->acAddNew(scratch);
 }
 
 void TfmMain::EditProperties() {
-  if (Controller_->PropertiesTarget() == nullptr)
+  const TWatchItem* target = Controller_->PropertiesTarget();
+  if (target == nullptr)
     return;
-  NotYetAvailable(QStringLiteral("The item properties dialog"));
+  TWatchItem scratch(Parts_.Clock);
+  scratch.Assign(*target);
+  // The dialog edits the copy; the controller finds its target again on OK.
+  if (EditItem(scratch, PropertiesContext(), this))
+    Controller_->acProperties(scratch);
 }
 
-void TfmMain::NotYetAvailable(const QString& what) {
-  QMessageBox::information(
-      this, QLatin1String(kProgramTitle),
-      QStringLiteral("%1 is not part of this version yet. Until it is, the command line "
-                     "edits these settings while the window is closed: see vantrel-cli --help.")
-          .arg(what));
+void TfmMain::EditPreferences() {
+  TAppController& app = *Controller_;
+  TPreferences preferences = app.Settings().GetPreferences();
+  TWindowState view = GetWindowState();
+  view.TableView = app.TableView();
+  const TPreferencesContext context{
+      .Settings = app.Settings(),
+      .OpenMailTest = [](const TPreferences& edited,
+                         QWidget* parent) { ShowMailTest(edited, parent); },
+      .View = view,
+      .ServiceActivated =
+          [this, &app](const std::string& url, const std::string& passwordDigest) {
+            TPreferences current = app.Settings().GetPreferences();
+            current.ServiceUrl = url;
+            current.ServicePassword = passwordDigest;
+            current.ServiceStatus = true;
+            app.Settings().SetPreferences(current);
+            app.PreferencesChanged();
+            if (!app.acSynchronize())
+              QMessageBox::critical(this, QLatin1String(kProgramTitle),
+                                    QLatin1String(kSyncFailedMessage));
+          },
+      .SuspendServiceItems = [&app] { app.acSuspendServiceItems(); },
+  };
+  if (!vantrel::EditPreferences(preferences, context, this)) {
+    UpdateActions();
+    return;
+  }
+  app.Settings().SetPreferences(preferences);
+  Kept_.ItemTabstop = view.ItemTabstop;
+  Kept_.PropertyTabstop = view.PropertyTabstop;
+  Kept_.ValueTabstop = view.ValueTabstop;
+  app.SetTableView(view.TableView);
+  app.PreferencesChanged();  // timers, columns, details, actions
+  ApplyTrayPreferences();
+  FollowTableView();
+  ApplyColumnWidths();
+}
+
+void TfmMain::ApplyColumnWidths() {
+  const TPreferences preferences = Controller_->Settings().GetPreferences();
+  if (!ShownTableView_ && !preferences.ItemAutosize && Kept_.ItemTabstop > 0)
+    WatchTree_->header()->resizeSection(0, Kept_.ItemTabstop);
+  QHeaderView& details = *DetailTree_->header();
+  if (Kept_.PropertyTabstop > 0)
+    details.resizeSection(0, Kept_.PropertyTabstop);
+  details.setStretchLastSection(preferences.ValueAutosize);
+  if (!preferences.ValueAutosize && Kept_.ValueTabstop > 0)
+    details.resizeSection(1, Kept_.ValueTabstop);
 }
 
 void TfmMain::RunReportManager() {
@@ -499,6 +573,10 @@ TWindowState TfmMain::GetWindowState() const {
   state.ToolBarVisible = Actions_.value(QStringLiteral("acViewToolBar"))->isChecked();
   state.StatusBarVisible = Actions_.value(QStringLiteral("acViewStatusBar"))->isChecked();
   state.Separator = ItemListWidth_;
+  if (!ShownTableView_)
+    state.ItemTabstop = WatchTree_->header()->sectionSize(0);
+  state.PropertyTabstop = DetailTree_->header()->sectionSize(0);
+  state.ValueTabstop = DetailTree_->header()->sectionSize(1);
   return state;
 }
 

@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/main_loop.h"
 #include "ui/main_actions.h"
+#include "ui/properties_dialog.h"
 
 class QLabel;
 class QSplitter;
@@ -137,10 +138,14 @@ class TfmMain final : public QMainWindow,
   void ApplyTrayPreferences();
   void OpenPath(const std::filesystem::path& path);
 
+  TPropertiesContext PropertiesContext();
   void AddNew();
   void EditProperties();
+  void EditPreferences();
+  // The column widths the settings keep (name column, details) where the
+  // preferences do not size them automatically.
+  void ApplyColumnWidths();
   void RunReportManager();
-  void NotYetAvailable(const QString& what);
 
   TMainWindowParts Parts_;
   TActionMap Actions_;

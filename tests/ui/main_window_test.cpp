@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTest>
@@ -29,6 +31,7 @@
 #include "ui/connect_panel.h"
 #include "ui/error_dialog.h"
 #include "ui/list_views.h"
+#include "ui/properties_dialog.h"
 #include "ui/tray_icon.h"
 
 namespace vantrel {
@@ -198,6 +201,38 @@ TEST_F(MainWindowTest, ActionsFollowTheSelectionAndTheConnection) {
   QTest::keyClick(&Main().WatchTree(), Qt::Key_Delete);
   EXPECT_EQ(Main().WatchTree().topLevelItemCount(), 0);
   EXPECT_FALSE(Enabled("acDelete"));
+}
+
+// Answers the item dialog the next key opens: `name` typed over the name, and
+// the URL when one is given, then OK.
+void AnswerItemDialog(const QString& name, const QString& url = {}) {
+  QTimer::singleShot(0, [name, url] {
+    auto* dialog = qobject_cast<TfmProperties*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    dialog->edName()->selectAll();
+    QTest::keyClicks(dialog->edName(), name);
+    if (!url.isEmpty())
+      QTest::keyClicks(dialog->edUrl(), url);
+    QTest::mouseClick(dialog->btOk(), Qt::LeftButton);
+  });
+}
+
+TEST_F(MainWindowTest, InsAndEnterEditItemsInTheItemDialog) {
+  Open();
+  Main().show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&Main()));
+  AnswerItemDialog("shop", "http://shop.test/");
+  QTest::keyClick(&Main().WatchTree(), Qt::Key_Insert);
+  QCoreApplication::processEvents();
+  ASSERT_EQ(Column(0), std::vector<std::string>{"shop"});
+  EXPECT_EQ(App().WatchList().Item(0).Url, "http://shop.test/");
+
+  // The new item is the selected one: Enter edits it.
+  AnswerItemDialog("store");
+  QTest::keyClick(&Main().WatchTree(), Qt::Key_Return);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Column(0), std::vector<std::string>{"store"});
+  EXPECT_EQ(App().WatchList().Count(), 1);
 }
 
 TEST_F(MainWindowTest, BothViewsSortAsciiLettersWithoutCase) {
