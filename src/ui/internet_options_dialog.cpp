@@ -22,6 +22,7 @@
 
 #include "net/connection_test.h"
 #include "ui/server_dialog.h"
+#include "ui/widget_names.h"
 
 namespace vantrel {
 
@@ -32,12 +33,6 @@ constexpr int kTypedTextLength = 64;
 constexpr int kStoredTextLength = 255;
 constexpr int kIndent = 20;
 constexpr int kExceptionLines = 3;
-
-template <typename TWidget>
-TWidget* Named(TWidget* widget, const char* name) {
-  widget->setObjectName(name);
-  return widget;
-}
 
 QLabel* MakeLabel(const char* caption, const char* name, QWidget* buddy, QWidget* parent) {
   auto* label = Named(new QLabel(caption, parent), name);

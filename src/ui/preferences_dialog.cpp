@@ -28,6 +28,7 @@
 #include "sync/service_client.h"
 #include "sync/synchronizer.h"
 #include "text/codings.h"
+#include "ui/widget_names.h"
 
 namespace vantrel {
 
@@ -45,12 +46,6 @@ constexpr int kSecondsPerMinute = 60;
 constexpr int kSecondsPerHour = 3600;
 constexpr int kMinutesUnit = 0;
 constexpr int kHoursUnit = 1;
-
-template <typename TWidget>
-TWidget* Named(TWidget* widget, const char* name) {
-  widget->setObjectName(name);
-  return widget;
-}
 
 QSpinBox* MakeSpin(QWidget* parent, const char* name, int minimum, int maximum) {
   auto* spin = Named(new QSpinBox(parent), name);

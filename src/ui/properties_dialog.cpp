@@ -29,6 +29,7 @@
 #include "core/item_limits.h"
 #include "net/http_client.h"
 #include "net/proxy.h"
+#include "ui/widget_names.h"
 
 namespace vantrel {
 
@@ -41,12 +42,6 @@ constexpr int kMinuteUnit = 1;
 constexpr int kIndent = 20;
 // The fixed entries before the items in "set properties like".
 constexpr int kFirstItemEntry = 2;
-
-template <typename TWidget>
-TWidget* Named(TWidget* widget, const char* name) {
-  widget->setObjectName(name);
-  return widget;
-}
 
 QLabel* Label(const char* caption, QWidget* buddy, QWidget* parent) {
   auto* label = new QLabel(caption, parent);

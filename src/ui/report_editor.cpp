@@ -14,6 +14,8 @@
 #include <QVBoxLayout>
 #include <iterator>
 
+#include "ui/widget_names.h"
+
 namespace vantrel {
 
 namespace {
@@ -26,12 +28,6 @@ QComboBox* MakeList(QWidget* parent, const char* name, const QStringList& entrie
   list->setObjectName(name);
   list->addItems(entries);
   return list;
-}
-
-template <typename TWidget>
-TWidget* Named(TWidget* widget, const char* name) {
-  widget->setObjectName(name);
-  return widget;
 }
 
 // A byte field shown as the index of its list; a value past the list's end

@@ -14,6 +14,7 @@
 #include "core/check_network.h"
 #include "net/connection_test.h"
 #include "platform/version_info.h"
+#include "ui/widget_names.h"
 
 namespace vantrel {
 
@@ -23,12 +24,6 @@ constexpr const char* kInvalidNameMessage = "Please enter correct Domain Name or
 constexpr const char* kTestPassedMessage = "Test finished successfully.";
 constexpr const char* kTestFailedMessage =
     "Test failed.\nThe Domain Name or IP is not pingable now.";
-
-template <typename TWidget>
-TWidget* Named(TWidget* widget, const char* name) {
-  widget->setObjectName(name);
-  return widget;
-}
 
 }  // namespace
 
