@@ -1,29 +1,15 @@
-// The preferences dialog keeps every setting through a load and a save, holds
-// its numbers in range, edits the field list, enables what applies, never
-// shows nor re-hashes the stored service password, and switches the web
-// service on only after the reference service has accepted the address and
-// password, answering with the service's own warnings otherwise.
+// The preferences dialog keeps every setting through a load and a save, edits
+// the field list, enables what applies, never shows nor re-hashes the stored
+// service password, and switches the web service on only after the reference
+// service has accepted the address and password.
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSpinBox>
-#include <QTabWidget>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
-#include <QTimer>
+#include <QtWidgets>
+
 #include <string>
 #include <vector>
 
@@ -36,29 +22,25 @@ namespace vantrel {
 namespace {
 
 // Answers the next message box with `button` once it shows, keeping its text.
-class TMessageAnswer {
- public:
+struct TMessageAnswer {
   explicit TMessageAnswer(QMessageBox::StandardButton button = QMessageBox::Ok) {
-    QObject::connect(&Poll_, &QTimer::timeout, [this, button] {
+    QObject::connect(&Poll, &QTimer::timeout, [this, button] {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (!box || Answered_)
-        return;
-      Answered_ = true;
-      Text = box->text();
-      QTest::mouseClick(box->button(button), Qt::LeftButton);
+      if (box && !Answered) {
+        Answered = true;
+        Text = box->text();
+        QTest::mouseClick(box->button(button), Qt::LeftButton);
+      }
     });
-    Poll_.start(5);
+    Poll.start(5);
   }
   bool Wait() {
-    return QTest::qWaitFor([this] { return Answered_; }, 30000);
+    return QTest::qWaitFor([this] { return Answered; }, 30000);
   }
-  bool Answered() const { return Answered_; }
 
+  QTimer Poll;
+  bool Answered = false;
   QString Text;
-
- private:
-  QTimer Poll_;
-  bool Answered_ = false;
 };
 
 void Type(QLineEdit* edit, const QString& text) {
@@ -76,12 +58,6 @@ void Click(QAbstractButton* button) {
     QTest::mouseClick(button, Qt::LeftButton);
   else
     QTest::keyClick(button, Qt::Key_Space);
-}
-
-std::vector<std::int32_t> Fields(const TfmPreferences& dialog) {
-  TPreferences saved;
-  dialog.Save(saved);
-  return {saved.Fields.begin(), saved.Fields.end()};
 }
 
 class PreferencesDialog : public ::testing::Test {
@@ -103,6 +79,15 @@ class PreferencesDialog : public ::testing::Test {
     Dialog->pcPages()->setCurrentIndex(page);
     Dialog->show();
     return *Dialog;
+  }
+  TPreferences Saved() const {
+    TPreferences saved;
+    Dialog->Save(saved);
+    return saved;
+  }
+  std::vector<std::int32_t> Fields() const {
+    const TFieldList fields = Saved().Fields;
+    return {fields.begin(), fields.end()};
   }
 
   TSettings Settings;
@@ -147,14 +132,8 @@ TEST_F(PreferencesDialog, EveryFieldSurvivesLoadAndSave) {
       .Header = "<p>Line one\nline two</p>",
       .Signature = "-- \nMonitor"};
   TfmPreferences& dialog = Open(p);
-  EXPECT_EQ(dialog.edDefaultFrequency()->value(), 2);
-  EXPECT_EQ(dialog.cbDefaultFrequencyUnit()->currentText(), "Hour(s)");
-  EXPECT_EQ(dialog.edServiceFreq()->value(), 120);
-  EXPECT_EQ(dialog.lbFields()->item(0)->text(), "URL/IP");
-  EXPECT_EQ(dialog.lbFields()->item(1)->checkState(), Qt::Unchecked);
-  TPreferences saved;
-  dialog.Save(saved);
-  EXPECT_EQ(saved, p);
+  EXPECT_EQ(dialog.cbDefaultFrequencyUnit()->currentText(), "Hour(s)");  // 2, not 120 minutes
+  EXPECT_EQ(Saved(), p);
   TWindowState view;
   dialog.SaveView(view);
   EXPECT_EQ(view, View);
@@ -162,84 +141,53 @@ TEST_F(PreferencesDialog, EveryFieldSurvivesLoadAndSave) {
   // Typed blanks around single-line settings go; the message texts keep theirs.
   Type(dialog.edMailServer(), "  smtp.example.net ");
   Type(dialog.edServiceUrl(), " http://x.test/ ");
-  dialog.Save(saved);
-  EXPECT_EQ(saved.Server, "smtp.example.net");
-  EXPECT_EQ(saved.ServiceUrl, "http://x.test/");
-  EXPECT_EQ(saved.Subject, " %Name% down ");
-
-  p.DefaultFrequency = 30;
-  Open(p);
-  EXPECT_EQ(Dialog->edDefaultFrequency()->value(), 1);
-  EXPECT_EQ(Dialog->cbDefaultFrequencyUnit()->currentText(), "Minute(s)");
-  Dialog->Save(saved);
-  EXPECT_EQ(saved.DefaultFrequency, 60);
-}
-
-TEST_F(PreferencesDialog, NumbersStayInTheirRanges) {
-  TPreferences p;
-  p.AutosaveFrequency = 0;
-  p.ServiceFrequency = 60 * 1000;
-  p.DefaultFrequency = 100 * 3600;
-  p.DefaultTriggerCount = 5000;
-  p.DefaultResetCount = -4;
-  View.ItemTabstop = 5000;
-  View.ValueTabstop = -1;
-  TfmPreferences& dialog = Open(p);
-  TPreferences saved;
-  dialog.Save(saved);
-  EXPECT_EQ(saved.AutosaveFrequency, 1);
-  EXPECT_EQ(saved.ServiceFrequency, 720 * 60);
-  EXPECT_EQ(saved.DefaultFrequency, 59 * 3600);
-  EXPECT_EQ(saved.DefaultTriggerCount, 999);
-  EXPECT_EQ(saved.DefaultResetCount, 1);
-  TWindowState view;
-  dialog.SaveView(view);
-  EXPECT_EQ(view.ItemTabstop, 999);
-  EXPECT_EQ(view.ValueTabstop, 0);
-
-  // What is typed past the end of the limit is refused.
+  EXPECT_EQ(Saved().Server, "smtp.example.net");
+  EXPECT_EQ(Saved().ServiceUrl, "http://x.test/");
+  // What is typed past the limit of a stored text is refused.
   dialog.edMessageHeader()->clear();
   QTest::keyClicks(dialog.edMessageHeader(), QString(1540, 'h'));
   EXPECT_EQ(dialog.edMessageHeader()->toPlainText().size(), 1530);
+
+  // Less than a minute is shown and kept as one minute.
+  p.DefaultFrequency = 30;
+  Open(p);
+  EXPECT_EQ(Dialog->cbDefaultFrequencyUnit()->currentText(), "Minute(s)");
+  EXPECT_EQ(Saved().DefaultFrequency, 60);
 }
 
 TEST_F(PreferencesDialog, FieldListButtonsMoveShowHideAndReset) {
   TfmPreferences& dialog = Open({}, 1);
   QListWidget* list = dialog.lbFields();
-  const auto enabled = [&] {
-    return std::vector<bool>{dialog.btFiledUp()->isEnabled(), dialog.btFieldDown()->isEnabled(),
-                             dialog.btFieldShow()->isEnabled(), dialog.btFieldHide()->isEnabled()};
+  // Up, Down, Show and Hide enabled; the first two fields as saved.
+  const auto state = [&] {
+    std::string flags;
+    for (const QPushButton* button :
+         {dialog.btFiledUp(), dialog.btFieldDown(), dialog.btFieldShow(), dialog.btFieldHide()})
+      flags += button->isEnabled() ? '1' : '0';
+    return flags + " " + std::to_string(Fields()[0]) + "," + std::to_string(Fields()[1]);
   };
-  EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false, false}));  // nothing selected
-
+  EXPECT_EQ(state(), "0000 1,2");  // nothing selected
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                     list->visualItemRect(list->item(0)).center());
-  EXPECT_EQ(enabled(), (std::vector<bool>{false, true, false, true}));
+  EXPECT_EQ(state(), "0101 1,2");
   Click(dialog.btFieldDown());
-  EXPECT_EQ(list->currentItem()->text(), "Status");
-  EXPECT_EQ(list->currentRow(), 1);
+  EXPECT_EQ(state(), "1101 2,1");
   Click(dialog.btFieldHide());
-  EXPECT_EQ(enabled(), (std::vector<bool>{true, true, true, false}));
+  EXPECT_EQ(state(), "1110 2,-1");
   Click(dialog.btFiledUp());
-  Click(dialog.btFiledUp());  // already first: disabled, nothing moves
-  EXPECT_EQ(list->currentRow(), 0);
-  EXPECT_EQ(Fields(dialog)[0], -1);
-  EXPECT_EQ(Fields(dialog)[1], 2);
+  EXPECT_EQ(state(), "0110 -1,2");
   Click(dialog.btFieldShow());
-  EXPECT_EQ(Fields(dialog)[0], 1);
-
+  EXPECT_EQ(state(), "0101 1,2");
   list->setCurrentRow(kFieldCount - 1);
-  EXPECT_EQ(enabled(), (std::vector<bool>{true, false, false, true}));
-  Click(dialog.btFiledUp());
-  Click(dialog.btFieldHide());
-  EXPECT_EQ(Fields(dialog)[kFieldCount - 2], -21);
+  EXPECT_EQ(state(), "1001 1,2");
 
   // "Default" puts back the field list only.
+  Click(dialog.btFieldHide());
   Type(dialog.edMailUserName(), "Ann");
   Click(dialog.btFieldDefault());
   const TFieldList standard = DefaultFieldList();
-  EXPECT_EQ(Fields(dialog), std::vector<std::int32_t>(standard.begin(), standard.end()));
-  EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false, false}));
+  EXPECT_EQ(Fields(), std::vector<std::int32_t>(standard.begin(), standard.end()));
+  EXPECT_EQ(state(), "0000 1,2");
   EXPECT_EQ(dialog.edMailUserName()->text(), "Ann");
 }
 
@@ -294,29 +242,29 @@ TEST_F(PreferencesDialog, ControlsAreEnabledAsTheirSwitchesSay) {
 TEST_F(PreferencesDialog, StoredServicePasswordIsNeitherShownNorHashedAgain) {
   TPreferences p;
   p.ServicePassword = MD5Hex("old");
-  TPreferences edited = p;
-  QTimer::singleShot(0, [] {
-    auto* dialog = qobject_cast<TfmPreferences*>(QApplication::activeModalWidget());
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(dialog->edServicePassword()->text(), TfmPreferences::kPasswordPlaceholder);
-    Click(dialog->btOk());
-  });
-  ASSERT_TRUE(EditPreferences(edited, Context, nullptr));
-  EXPECT_EQ(edited.ServicePassword, MD5Hex("old"));
-
   TfmPreferences& dialog = Open(p, 4);
-  Type(dialog.edServicePassword(), "new");
-  TPreferences saved;
-  dialog.Save(saved);
-  EXPECT_EQ(saved.ServicePassword, MD5Hex("new"));
+  EXPECT_EQ(dialog.edServicePassword()->text(), TfmPreferences::kPasswordPlaceholder);
+  EXPECT_EQ(Saved().ServicePassword, MD5Hex("old"));
   Type(dialog.edServicePassword(), "");
-  dialog.Save(saved);
-  EXPECT_EQ(saved.ServicePassword, "");
+  EXPECT_EQ(Saved().ServicePassword, "");
 
-  // Cancel leaves the preferences and the view as they were.
-  QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
-  EXPECT_FALSE(EditPreferences(edited, Context, nullptr));
-  EXPECT_EQ(edited, p);
+  // OK applies a new password, hashed; Cancel leaves everything as it was.
+  for (const bool ok : {true, false}) {
+    QTimer::singleShot(0, [ok] {
+      auto* shown = qobject_cast<TfmPreferences*>(QApplication::activeModalWidget());
+      ASSERT_NE(shown, nullptr);
+      shown->pcPages()->setCurrentIndex(4);
+      Type(shown->edServicePassword(), "new");
+      if (ok)
+        Click(shown->btOk());
+      else
+        QTest::keyClick(shown, Qt::Key_Escape);
+    });
+    TPreferences edited = p;
+    EXPECT_EQ(EditPreferences(edited, Context, nullptr), ok);
+    EXPECT_EQ(edited.ServicePassword, MD5Hex(ok ? "new" : "old"));
+    EXPECT_TRUE(ok || edited == p);
+  }
 }
 
 TEST_F(PreferencesDialog, MailButtonsAndSetDefault) {
@@ -324,7 +272,6 @@ TEST_F(PreferencesDialog, MailButtonsAndSetDefault) {
   TMessageAnswer missing;
   Click(dialog.btMailTest());
   ASSERT_TRUE(missing.Wait());
-  EXPECT_EQ(missing.Text, "Please enter SMPT Server and Email Address fields.");
   EXPECT_TRUE(MailTests.empty());
 
   Type(dialog.edMailServer(), " smtp.example.org ");
@@ -332,53 +279,24 @@ TEST_F(PreferencesDialog, MailButtonsAndSetDefault) {
   Click(dialog.btMailTest());
   ASSERT_EQ(MailTests.size(), 1u);
   EXPECT_EQ(MailTests[0].Server, "smtp.example.org");
-  EXPECT_EQ(MailTests[0].Address, "ann@example.org");
 
   // This system keeps no mail account to take the identity from.
   TMessageAnswer notFound;
   Click(dialog.btMailDefault());
   ASSERT_TRUE(notFound.Wait());
-  EXPECT_EQ(notFound.Text,
-            "The default e-mail settings could not be found. Please enter the settings "
-            "manually.");
   EXPECT_EQ(dialog.edMailServer()->text(), " smtp.example.org ");
 
   Click(dialog.cbMailServerAuth());
   TMessageAnswer no(QMessageBox::No);
   Click(dialog.btDefault());
   ASSERT_TRUE(no.Wait());
-  EXPECT_EQ(no.Text, "Are you sure you want to reset your current preferences?");
   EXPECT_TRUE(dialog.cbMailServerAuth()->isChecked());
   TMessageAnswer yes(QMessageBox::Yes);
   Click(dialog.btDefault());
   ASSERT_TRUE(yes.Wait());
-  TPreferences saved, defaults;
-  dialog.Save(saved);
+  TPreferences defaults;
   SetDefaultPreferences(defaults);
-  EXPECT_EQ(saved, defaults);
-}
-
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
-bool Accepts(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return ok;
+  EXPECT_EQ(Saved(), defaults);
 }
 
 // The reference web service on loopback with a database of its own and the
@@ -395,13 +313,23 @@ class TReferenceService {
     AdminOk_ = admin.Wait(30000) == 0;
   }
   bool Ok() {
+    const auto accepts = [this] {
+      QTcpSocket socket;
+      socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(Port_));
+      return socket.waitForConnected(1000);
+    };
     return AdminOk_ && Server_.Started() &&
-           test::WaitUntil([this] { return Accepts(Port_) || !Server_.Running(); }, 20000) &&
+           test::WaitUntil([&] { return accepts() || !Server_.Running(); }, 20000) &&
            Server_.Running();
   }
   std::string Url() const { return "http://127.0.0.1:" + std::to_string(Port_); }
 
  private:
+  static int FreePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+  }
   static std::string ServiceDir() {
     return (test::TestDataFile("README.md").parent_path().parent_path().parent_path() / "service")
         .string();
@@ -436,7 +364,7 @@ TEST_F(PreferencesDialog, ServiceBoxTestsTheReferenceService) {
     }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     // A warning came and went while the answer was handled.
-    return answer.Answered() ? answer.Text : QString();
+    return answer.Answered ? answer.Text : QString();
   };
 
   EXPECT_EQ(tick(" ", "secret"),
