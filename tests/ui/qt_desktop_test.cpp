@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <QDesktopServices>
 #include <QObject>
+#include <QTest>
 #include <QUrl>
 
 #include <string>
@@ -49,6 +50,9 @@ TEST(QtDesktopTest, PagesAndAddressesOpenAsWhatTheyAreAndTheSoundLoops) {
   EXPECT_EQ(desktop.Sound().loopCount(), QSoundEffect::Infinite);
   desktop.StopAlarmSound();
   EXPECT_FALSE(desktop.Sound().isPlaying());
+  // The sound loads on a thread of Qt's; it must be done before the effect
+  // goes, or its loader is never freed.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return desktop.Sound().status() != QSoundEffect::Loading; }));
   for (const char* scheme : {"file", "https"})
     QDesktopServices::unsetUrlHandler(scheme);
 

@@ -11,5 +11,8 @@ int main(int argc, char* argv[]) {
   ::testing::InitGoogleTest(&argc, argv);
   QApplication application(argc, argv);
   std::setlocale(LC_NUMERIC, "C");
-  return RUN_ALL_TESTS();
+  const int result = RUN_ALL_TESTS();
+  // Objects the tests' windows and Qt's own threads left for deletion.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  return result;
 }
