@@ -59,7 +59,8 @@ QFrame* Strip(const char* name, int height) {
   return strip;
 }
 
-QTreeWidget* ReportList(const char* name) {
+// A read-only list of whole rows with a header, as both panes are.
+QTreeWidget* RowList(const char* name) {
   auto* tree = new QTreeWidget;
   tree->setObjectName(QLatin1String(name));
   tree->setRootIsDecorated(false);
@@ -128,7 +129,7 @@ void TfmMain::BuildWindow() {
   connect(Actions_.value(QStringLiteral("acViewStatusBar")), &QAction::toggled, this,
           [this](bool shown) { statusBar()->setVisible(shown); });
 
-  WatchTree_ = ReportList("lvWatch");
+  WatchTree_ = RowList("lvWatch");
   WatchTree_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   WatchTree_->setIconSize(QSize(13, 13));
   WatchTree_->setHeaderLabels({QStringLiteral("Status/Name")});
@@ -139,7 +140,7 @@ void TfmMain::BuildWindow() {
                                 QIcon(QStringLiteral(":/icons/state-down.svg")),
                                 QIcon(QStringLiteral(":/icons/state-suspended.svg"))});
 
-  DetailTree_ = ReportList("lvDetail");
+  DetailTree_ = RowList("lvDetail");
   DetailTree_->setHeaderLabels({QStringLiteral("Property"), QStringLiteral("Value")});
   DetailTree_->header()->resizeSection(0, 150);
   DetailTree_->setMinimumWidth(kMinDetailsWidth);
