@@ -28,8 +28,8 @@ class TServiceClient;
 // What the preferences dialog is given. Every reference must outlive it.
 struct TPreferencesContext {
   const TSettings& Settings;  // the Internet options, for the service test's proxy
-  // Opens the mail test (the test window, built by someone else) on the mail
-  // settings as the dialog shows them.
+  // Opens the mail test in the test window on the mail settings as the dialog
+  // shows them.
   std::function<void(const TPreferences& preferences, QWidget* parent)> OpenMailTest;
   // The main window's view settings the dialog edits besides the preferences:
   // TableView, ItemTabstop (the name column's width), PropertyTabstop and

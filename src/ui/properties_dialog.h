@@ -34,8 +34,8 @@ struct TPropertiesContext {
   const TReportList& Reports;  // its HTML definitions fill the report list
   const TSettings& Settings;   // the Internet options: the proxy of "Snapshot"
   TDesktop& Desktop;           // PlayAlarmSound for the play button
-  // Opens the test window on the settings as the dialog shows them (the window
-  // is built by someone else). The item lives for the call only.
+  // Opens the test window on the settings as the dialog shows them. The item
+  // lives for the call only.
   std::function<void(const TWatchItem& settings, QWidget* parent)> OpenTest;
 };
 
