@@ -18,6 +18,8 @@ packages=(
   imagemagick
   xdotool
   x11-utils
+  desktop-file-utils
+  appstream
   googletest
   libgtest-dev
   libgmock-dev

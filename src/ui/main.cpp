@@ -9,6 +9,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "app/data_folder_lock.h"
 #include "app/qt_main_loop.h"
@@ -104,6 +105,18 @@ class TApplication final : public QApplication {
   }
 };
 
+// The README that "Help Topics" opens: the installed one beside an installed
+// program, else the source tree's.
+std::string HelpDocument() {
+  const std::filesystem::path installed =
+      std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / ".." /
+      VANTREL_INSTALLED_README;
+  std::error_code error;
+  if (std::filesystem::exists(installed, error))
+    return std::filesystem::weakly_canonical(installed, error).string();
+  return VANTREL_README;
+}
+
 void Refuse(const std::string& message) {
   std::cerr << "vantrel: " << message << std::endl;
   QMessageBox::critical(nullptr, QLatin1String(kProgramTitle), QString::fromStdString(message));
@@ -160,7 +173,7 @@ int main(int argc, char* argv[]) {
         .Lock = lock,
         .Desktop = desktop,
         .MakeRunner = NetworkCheckRunnerFactory(),
-        .HelpDocument = VANTREL_README,
+        .HelpDocument = HelpDocument(),
     });
     QObject::connect(&window, &TfmMain::ExitRequested, &application, &QApplication::quit);
     QObject::connect(&clone, &TxxCloneControl::RaiseRequested, &window, [&window] {
