@@ -10,16 +10,14 @@
 #include <initializer_list>
 #include <string>
 
+#include "modal_answers.h"
 #include "ui/internet_options_dialog.h"
 #include "ui/server_dialog.h"
 
 namespace vantrel {
 namespace {
 
-// Hands the next modal window to `answer` once its event loop runs.
-void WhenModal(QObject* context, std::function<void(QWidget*)> answer) {
-  QTimer::singleShot(0, context, [answer] { answer(QApplication::activeModalWidget()); });
-}
+using test::WhenModal;
 
 // Clicks OK of the next message box, whenever it comes (a ping's answer comes
 // from the event loop), and keeps its text, after "Warning: " for a warning.

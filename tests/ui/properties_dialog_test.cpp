@@ -20,11 +20,15 @@
 #include <vector>
 
 #include "core/watch_list_fixture.h"
+#include "modal_answers.h"
 #include "support/test_env.h"
 #include "support/test_files.h"
 
 namespace vantrel {
 namespace {
+
+using test::Answer;
+using test::WhenModal;
 
 class TPlayedDesktop final : public TDesktop {
  public:
@@ -37,28 +41,6 @@ class TPlayedDesktop final : public TDesktop {
   void StopAlarmSound() override {}
   std::vector<std::string> Played;
 };
-
-// Answers the next modal window, whenever it comes, with `answer`.
-void WhenModal(QObject* context, std::function<void(QWidget*)> answer) {
-  auto* watch = new QTimer(context);
-  QObject::connect(watch, &QTimer::timeout, [watch, answer] {
-    if (QWidget* modal = QApplication::activeModalWidget()) {
-      watch->stop();
-      watch->deleteLater();
-      answer(modal);
-    }
-  });
-  watch->start(1);
-}
-
-void Answer(QObject* context, QMessageBox::StandardButton button, QString& text) {
-  WhenModal(context, [button, &text](QWidget* modal) {
-    auto* box = qobject_cast<QMessageBox*>(modal);
-    ASSERT_NE(box, nullptr);
-    text = box->text();
-    QTest::mouseClick(box->button(button), Qt::LeftButton);
-  });
-}
 
 // A web server on loopback: "/page" answers 200 with Body, "/silent" never
 // answers, anything else 404.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/watch_list_fixture.h"
+#include "modal_answers.h"
 #include "reports/report_list.h"
 #include "support/test_files.h"
 #include "ui/report_editor.h"
@@ -20,21 +21,8 @@
 namespace vantrel {
 namespace {
 
-// Hands the next modal window to `answer` once its event loop runs; the
-// context ends the wait with the test.
-void WhenModal(QObject* context, std::function<void(QWidget*)> answer) {
-  QTimer::singleShot(0, context, [answer] { answer(QApplication::activeModalWidget()); });
-}
-
-// Answers the next question with `button` and keeps its text in `text`.
-void Answer(QObject* context, QMessageBox::StandardButton button, QString& text) {
-  WhenModal(context, [button, &text](QWidget* modal) {
-    auto* box = qobject_cast<QMessageBox*>(modal);
-    ASSERT_NE(box, nullptr);
-    text = box->text();
-    QTest::mouseClick(box->button(button), Qt::LeftButton);
-  });
-}
+using test::Answer;
+using test::WhenModal;
 
 // Clicks the button's indicator, which a layout never moves off its left end.
 void ClickBox(QAbstractButton* button) {
