@@ -20,6 +20,12 @@ packages=(
   x11-utils
   desktop-file-utils
   appstream
+  librsvg2-bin
+  systemd
+  man-db
+  lintian
+  file
+  adduser
   googletest
   libgtest-dev
   libgmock-dev

@@ -14,6 +14,11 @@ namespace {
 constexpr const char* kGap = "  ";
 constexpr const char* kStandOut = "*** ";
 
+// The start of a line: its time stamp and gap, or nothing.
+std::string Stamp(const TClock& clock, TLineStyle style) {
+  return style.TimeStamps ? TimeStampText(clock.Now()) + kGap : std::string();
+}
+
 std::string CodeText(std::int32_t code) {
   const std::string text = HttpCodeText(code);
   return text.empty() ? "code " + std::to_string(code) : text;
@@ -58,49 +63,56 @@ std::string OneLine(const std::string& message) {
   return EscapeControls(line);
 }
 
-TPrintedAlarmActions::TPrintedAlarmActions(std::ostream& out, const TClock& clock)
-    : Out_(out), Clock_(clock) {}
+TPrintedAlarmActions::TPrintedAlarmActions(std::ostream& out, const TClock& clock, TLineStyle style)
+    : Out_(out), Clock_(clock), Style_(style) {}
 
 void TPrintedAlarmActions::AlarmTriggered(TWatchItem& item) {
-  Out_ << TimeStampText(Clock_.Now()) << kGap << kStandOut << ItemLabel(item) << kGap << "DOWN"
-       << std::endl;
+  Line(ItemLabel(item) + kGap + "DOWN");
 }
 
 void TPrintedAlarmActions::AlarmCleared(TWatchItem& item) {
-  Out_ << TimeStampText(Clock_.Now()) << kGap << kStandOut << ItemLabel(item) << kGap << "UP"
-       << std::endl;
+  Line(ItemLabel(item) + kGap + "UP");
+}
+
+void TPrintedAlarmActions::Line(const std::string& text) {
+  Out_ << Stamp(Clock_, Style_) << kStandOut << text << std::endl;
 }
 
 TPrintedMonitorEvents::TPrintedMonitorEvents(std::ostream& out, std::ostream& errors,
-                                             const TClock& clock, bool printStatusTexts)
-    : Out_(out), Errors_(errors), Clock_(clock), PrintStatusTexts_(printStatusTexts) {}
+                                             const TClock& clock, TLineStyle style,
+                                             bool printStatusTexts)
+    : Out_(out),
+      Errors_(errors),
+      Clock_(clock),
+      Style_(style),
+      PrintStatusTexts_(printStatusTexts) {}
 
-void TPrintedMonitorEvents::Line(std::ostream& out, const std::string& text) {
+void TPrintedMonitorEvents::Line(std::ostream& out, const char* priority, const std::string& text) {
   // Flushed line by line: the output is followed live, or piped to a log.
-  out << TimeStampText(Clock_.Now()) << kGap << text << std::endl;
+  out << (Style_.PriorityPrefixes ? priority : "") << Stamp(Clock_, Style_) << text << std::endl;
 }
 
 void TPrintedMonitorEvents::StatusText(const std::string& text) {
   if (PrintStatusTexts_)
-    Line(Out_, text);
+    Line(Out_, "", text);
 }
 
 void TPrintedMonitorEvents::ConnectStateChanged(TConnectState state) {
   State_ = state;
-  Line(Out_, "Connection: " + ConnectStateText(state));
+  Line(Out_, "", "Connection: " + ConnectStateText(state));
 }
 
 void TPrintedMonitorEvents::ResultHandled(const TWatchItem* item, const THistoryRecord& record,
                                           bool recorded) {
-  Line(Out_, ResultLine(item, record, recorded, State_));
+  Line(Out_, "", ResultLine(item, record, recorded, State_));
 }
 
 void TPrintedMonitorEvents::Error(const std::string& message) {
-  Line(Errors_, "error: " + OneLine(message));
+  Line(Errors_, "<3>", "error: " + OneLine(message));
 }
 
 void TPrintedMonitorEvents::Warning(const std::string& message) {
-  Line(Errors_, "warning: " + OneLine(message));
+  Line(Errors_, "<4>", "warning: " + OneLine(message));
 }
 
 }  // namespace vantrel

@@ -30,18 +30,29 @@ std::string ResultLine(const TWatchItem* item, const THistoryRecord& record, boo
 // its other control characters shown as escapes.
 std::string OneLine(const std::string& message);
 
+// How each printed line begins. Under a service manager whose journal stamps
+// every line itself, the monitor's own time stamp would only repeat it, and a
+// "<3>" or "<4>" before an error or warning gives the line its priority there.
+struct TLineStyle {
+  bool TimeStamps = true;
+  bool PriorityPrefixes = false;
+};
+
 // Alarm actions of the headless monitor: a line per going down and coming up.
 class TPrintedAlarmActions final : public TAlarmActions {
  public:
   // `out` and `clock` must outlive this object.
-  TPrintedAlarmActions(std::ostream& out, const TClock& clock);
+  TPrintedAlarmActions(std::ostream& out, const TClock& clock, TLineStyle style = {});
 
   void AlarmTriggered(TWatchItem& item) override;
   void AlarmCleared(TWatchItem& item) override;
 
  private:
+  void Line(const std::string& text);
+
   std::ostream& Out_;
   const TClock& Clock_;
+  TLineStyle Style_;
 };
 
 // The monitor's events for the headless front: check results and connection
@@ -51,7 +62,7 @@ class TPrintedMonitorEvents final : public TMonitorEvents {
  public:
   // The streams and `clock` must outlive this object.
   TPrintedMonitorEvents(std::ostream& out, std::ostream& errors, const TClock& clock,
-                        bool printStatusTexts = false);
+                        TLineStyle style = {}, bool printStatusTexts = false);
 
   void StatusText(const std::string& text) override;
   void ConnectStateChanged(TConnectState state) override;
@@ -61,14 +72,16 @@ class TPrintedMonitorEvents final : public TMonitorEvents {
   void Warning(const std::string& message) override;
   // A line of its own, time-stamped like the others (the alarm actions of the
   // headless desktop).
-  void Note(const std::string& text) { Line(Out_, text); }
+  void Note(const std::string& text) { Line(Out_, "", text); }
 
  private:
-  void Line(std::ostream& out, const std::string& text);
+  // `priority`: the journal's "<N>" for the line, used when the style asks.
+  void Line(std::ostream& out, const char* priority, const std::string& text);
 
   std::ostream& Out_;
   std::ostream& Errors_;
   const TClock& Clock_;
+  TLineStyle Style_;
   bool PrintStatusTexts_;
   // The last state announced: the reason a result was discarded.
   TConnectState State_ = TConnectState::Disconnected;

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <cerrno>
@@ -19,6 +20,7 @@
 #include "core/network_check_runner.h"
 #include "core/watch_item.h"
 #include "core/watch_list.h"
+#include "platform/service_manager.h"
 #include "platform/version_info.h"
 
 namespace vantrel {
@@ -50,13 +52,20 @@ class TCountedEvents final : public TMonitorEvents {
   int Errors_ = 0;
 };
 
-void SayWhatRuns(const TCommandContext& context, const TWatchList& list,
-                 const std::filesystem::path& folder) {
+// "Monitoring 3 item(s), 2 active": what the monitor does, for the first line
+// and the service manager's status.
+std::string WhatRuns(const TWatchList& list) {
   int active = 0;
   for (int i = 0; i < list.Count(); ++i)
     active += list.Item(i).Active() ? 1 : 0;
-  context.Out << "Monitoring " << list.Count() << " item(s), " << active << " active, in "
-              << folder.string() << ". Stop with Ctrl+C or SIGTERM." << std::endl;
+  return "Monitoring " + std::to_string(list.Count()) + " item(s), " + std::to_string(active) +
+         " active";
+}
+
+void SayWhatRuns(const TCommandContext& context, const TWatchList& list,
+                 const std::filesystem::path& folder) {
+  context.Out << WhatRuns(list) << ", in " << folder.string() << ". Stop with Ctrl+C or SIGTERM."
+              << std::endl;
   if (list.Count() == 0) {
     // The list is the monitor's while it runs, so an item is added between runs.
     context.Out << "The watch list is empty. To add an item, stop the monitor and run\n"
@@ -65,6 +74,24 @@ void SayWhatRuns(const TCommandContext& context, const TWatchList& list,
                 << "then start it again (vantrel-cli items add --help lists every setting)."
                 << std::endl;
   }
+}
+
+// Tells the service manager, when there is one, how the monitor is doing; a
+// message that cannot go out is a warning (the manager would wait in vain).
+void TellServiceManager(const TCommandContext& context, const TServiceNotifier& notifier,
+                        const std::string& state) {
+  std::string error;
+  if (!notifier.Notify(state, &error))
+    context.Err << "vantrel-cli: warning: cannot notify the service manager: " << error
+                << std::endl;
+}
+
+// The journal stamps and ranks each line itself.
+TLineStyle OutputStyle() {
+  TLineStyle style;
+  style.TimeStamps = !IsJournalStream(STDOUT_FILENO);
+  style.PriorityPrefixes = IsJournalStream(STDERR_FILENO);
+  return style;
 }
 
 extern "C" void IgnoreSignal(int) {}
@@ -107,6 +134,11 @@ std::string RunHelp() {
          "One monitor runs per data folder; while it runs, the commands that change the\n"
          "watch list refuse. Stop it, edit the list, and start it again.\n"
          "\n"
+         "As a service: started by a service manager that waits for it (NOTIFY_SOCKET),\n"
+         "it says when it is ready and when it stops; when its output goes to the\n"
+         "journal (JOURNAL_STREAM), the lines carry no time stamps of their own, and\n"
+         "errors and warnings are marked with their priority.\n"
+         "\n"
          "Options:\n"
          "  --data-dir DIR  the data folder (also accepted before the command)\n"
          "  --help          print this text\n"
@@ -137,9 +169,11 @@ int RunCommand(const TCommandContext& context, const std::vector<std::string>& a
   std::setlocale(LC_NUMERIC, "C");
 
   SurviveClosedOutput();
-  TStopSignals stopSignals([&context](int signal) {
+  const TServiceNotifier notifier = TServiceNotifier::FromEnvironment();
+  TStopSignals stopSignals([&context, &notifier](int signal) {
     const char* name = sigabbrev_np(signal);
     context.Out << "Stopping on SIG" << (name != nullptr ? name : "?") << " ..." << std::endl;
+    TellServiceManager(context, notifier, "STOPPING=1");
     QCoreApplication::quit();
   });
   TQtMainLoop loop;
@@ -147,8 +181,9 @@ int RunCommand(const TCommandContext& context, const std::vector<std::string>& a
   TMemoryDetailsView detailsView;
   TKeptWindowState window;
   TClock& clock = SystemClock();
-  TPrintedAlarmActions alarms(context.Out, clock);
-  TPrintedMonitorEvents printed(context.Out, context.Err, clock);
+  const TLineStyle style = OutputStyle();
+  TPrintedAlarmActions alarms(context.Out, clock, style);
+  TPrintedMonitorEvents printed(context.Out, context.Err, clock, style);
   TCountedEvents events(printed);
   THeadlessDesktop desktop([&printed](const std::string& line) { printed.Note(line); });
 
@@ -169,6 +204,7 @@ int RunCommand(const TCommandContext& context, const std::vector<std::string>& a
   });
   controller->UpdateActions();
   SayWhatRuns(context, controller->WatchList(), folder);
+  TellServiceManager(context, notifier, "READY=1\nSTATUS=" + WhatRuns(controller->WatchList()));
 
   QCoreApplication::exec();
 

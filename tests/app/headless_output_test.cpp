@@ -66,5 +66,17 @@ TEST_F(THeadlessOutput, EventsGoToTheirStreamsOneLineEach) {
                               "  warning: log: failed\n");
 }
 
+TEST_F(THeadlessOutput, TheJournalsStyleLeavesOutTheStampAndRanksErrorsAndWarnings) {
+  const TLineStyle journal{.TimeStamps = false, .PriorityPrefixes = true};
+  TPrintedAlarmActions alarms(Out, Clock, journal);
+  TPrintedMonitorEvents events(Out, Errors, Clock, journal);
+  alarms.AlarmTriggered(Item);
+  events.ConnectStateChanged(TConnectState::Connected);
+  events.Error("disk full");
+  events.Warning("slow");
+  EXPECT_EQ(Out.str(), "*** web (http://example.test/)  DOWN\nConnection: Connected\n");
+  EXPECT_EQ(Errors.str(), "<3>error: disk full\n<4>warning: slow\n");
+}
+
 }  // namespace
 }  // namespace vantrel
