@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 DATA_DIR ?= $(CURDIR)/data
 
-.PHONY: run test deps build build-asan unit-asan format format-check build-tsan e2e-tsan clean
+.PHONY: run test package deps build build-asan unit-asan format format-check build-tsan e2e-tsan clean
 
 # The monitor on the checkout's data folder: with its window when there is a
 # display, else headless until Ctrl+C.
@@ -21,6 +21,10 @@ test: deps format-check build
 	ctest --preset default -j $(JOBS)
 	$(MAKE) unit-asan
 	$(MAKE) e2e-tsan
+
+# The Debian package, vantrel_VERSION_ARCH.deb in build/default.
+package: deps build
+	cd build/default && cpack
 
 deps:
 	./scripts/install-deps.sh
