@@ -20,6 +20,7 @@ packages=(
   x11-utils
   desktop-file-utils
   appstream
+  scdoc
   librsvg2-bin
   systemd
   man-db
