@@ -130,7 +130,7 @@ std::string CommandWords(const std::vector<std::string>& command) {
 
 // `help`, `help run`, `help items add`.
 int Help(const TCommandContext& context, const std::vector<std::string>& topic) {
-  if (topic.empty()) {
+  if (topic.empty() || topic[0] == "help" || topic[0] == "--help" || topic[0] == "-h") {
     context.Out << kUsage;
   } else if (topic[0] == "run") {
     context.Out << RunHelp();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -45,6 +46,14 @@ const char* const kHelp =
     "One monitor runs per data folder: a second vantrel on the same folder brings\n"
     "the first one's window to the front and ends; while vantrel-cli run works on\n"
     "the folder, the window does not start, and the other way round.\n"
+    "\n"
+    "Options:\n"
+    "  --data-dir DIR  keep the settings, the event log and the data files in DIR\n"
+    "  --version       print the version and exit\n"
+    "  --help          print this text and exit\n"
+    "\n"
+    "Without a display (DISPLAY or WAYLAND_DISPLAY) there is no window to show:\n"
+    "vantrel-cli run is the monitor for a terminal or a server.\n"
     "\n"
     "Exit status: 0 after a stop with everything saved (or when the first window\n"
     "was brought to the front); 1 when the monitor could not start or something\n"
@@ -124,13 +133,33 @@ void Refuse(const std::string& message) {
 
 }  // namespace
 
+// Whether Qt has somewhere to show the window: an X or Wayland display, or a
+// platform the user chose (offscreen, vnc ...). Without one Qt aborts.
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0')
+      return true;
+  }
+  return false;
+}
+
 int main(int argc, char* argv[]) {
+  // Help and version without a display.
   for (int i = 1; i < argc; ++i) {
-    // Help without a display.
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::cout << kHelp;
       return kExitOk;
     }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::cout << kProgramTitle << ' ' << kFileVersion << '\n';
+      return kExitOk;
+    }
+  }
+  if (!HasDisplay()) {
+    std::cerr << "vantrel: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are "
+                 "not set); vantrel-cli run is the monitor without a window\n";
+    return kExitFailed;
   }
   TApplication application(argc, argv);
   TApplication::setApplicationName(QStringLiteral("vantrel"));
