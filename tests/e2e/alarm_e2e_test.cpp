@@ -44,6 +44,11 @@ TEST_F(E2eTest, AlarmAndResetMailRunAndWriteAsTheItemSays) {
                      "LOGIN", "--user", "ops", "--password", "pw"},
                     {.NetNamespace = Net_->Path()});
   ASSERT_TRUE(smtp.Started()) << smtp.Error();
+  // Listening before the first alarm, which would otherwise find no server
+  // when the machine is busy.
+  ASSERT_TRUE(WaitUntil(
+      [&] { return smtp.Output().find(R"("event": "port")") != std::string::npos; }, Scaled(20000)))
+      << smtp.Output();
   std::unique_ptr<TNginxPeer> nginx = StartNginx();
   ASSERT_TRUE(nginx != nullptr && nginx->Ok()) << (nginx ? nginx->Error() : "");
   nginx->WriteDocument("state.html", "DOWN");
