@@ -23,6 +23,7 @@ packages=(
   scdoc
   librsvg2-bin
   systemd
+  systemd-container
   man-db
   lintian
   file
